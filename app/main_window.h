@@ -1,0 +1,125 @@
+// The main window: clock, selected server, schedule, SYNC NOW and the tray icon. Its captions are the program's
+// state; the other windows read and write them.
+#pragma once
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class ActiveResize;
+class Forms;
+class MList;
+class Platform;
+class QComboBox;
+class QPushButton;
+class SSCheck;
+class SSCommand;
+class SSPanel;
+class SSRibbon;
+class TrayIcon;
+
+class Tarnwick1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tarnwick1(Forms& forms);
+    ~Tarnwick1() override;
+
+    // The start sequence: single instance, marker file, interval list, clock, settings, tray icon, hidden.
+    // False when another copy is running (the message has been shown and the program must end).
+    bool Form_Load();
+
+    // SYNC NOW: the one road of every synchronization.
+    void SSCommand3_Click();
+    // Checks for an Internet connection and shows and stores the outcome.
+    void CheckInternet();
+    // Returns after the given seconds, letting window events run meanwhile.
+    void Pause(double seconds);
+
+    // Timers: the clock and the scheduled synchronization; the minute counter and the automatic one.
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void SSCheck1_Click();
+    void SSCommand4_Click();
+
+    // Tray callback: n is the mouse message number.
+    void Form_MouseMove(int n);
+    void SSCommand1_Click(); // END
+    void SSCommand2_Click(); // DONE
+    void SSCommand5_Click(); // server "Change"
+    void SSPanel3_Click();
+    void SSCommand6_Click(); // Log
+    void Command1_Click();   // shows the worker window
+    void Command2_Click();   // the desktop's date and time settings
+    void Command3_Click();   // shows the Time Protocol window
+    void Command4_Click();   // the connection check
+    void Form_Unload();
+
+    // Writes NRV.ini; false (and the status line says why) when it could not be written.
+    bool SaveSettings();
+    void AddTrayIcon();
+    void EmptyLog();
+
+    // The settings file as a DOS path, beside the program folder.
+    QString settingsPath() const;
+    // The 64-byte tooltip field of the tray icon, as last built.
+    const QByteArray& trayTooltip() const { return m_trayTooltip; }
+    TrayIcon* trayIcon() const { return m_tray.get(); }
+    bool isBusy() const;
+
+    // Controls, by their names.
+    QLabel* Label1;        // selected server
+    QLabel* Label2;        // scheduled time of day "HH:MM:SS ampm"
+    QLabel* Label3;        // current time "HH:MM ampm"
+    QLabel* Label5;        // current date "MM/DD/YYYY"
+    QLabel* Label6;        // scheduled date "MMMM DD YYYY"
+    QLabel* Label7;        // last Internet result
+    QLabel* Label8;        // "Last Result"
+    QLabel* Label9;        // "Min"
+    QLabel* Label10;       // minute counter
+    QLabel* Label11;       // "Minutes till next Sync if checked"
+    QLabel* Label12;       // tick count at the start of the last synchronization
+    QLabel* Label13;       // connection check state: "WAIT", "True" or "False"
+    std::array<QLabel*, 2> Label4;   // maker's notice; "Next Auto Sync"
+    std::array<SSPanel*, 2> SSPanel2; // status line; response-time line
+    SSPanel* SSPanel1;     // title banner
+    SSPanel* SSPanel3;     // "Server"
+    SSPanel* SSPanel4;     // "Next Auto Sync"
+    SSPanel* SSPanel5;     // "Current Time"
+    SSPanel* SSPanel6;     // "Current Date"
+    SSPanel* SSPanel7;     // "Sync Every            Minutes"
+    SSRibbon* SSRibbon2;
+    SSRibbon* SSRibbon3;
+    SSCommand* SSCommand1; // END
+    SSCommand* SSCommand2; // DONE
+    SSCommand* SSCommand3; // SYNC NOW
+    SSCommand* SSCommand4; // schedule "Change"
+    SSCommand* SSCommand5; // server "Change"
+    SSCommand* SSCommand6; // Log
+    QComboBox* Combo1;     // interval in minutes
+    SSCheck* SSCheck1;     // automatic synchronization
+    QPushButton* Command1; // hidden
+    QPushButton* Command2; // "Windows Date / Time CPL"
+    QPushButton* Command3; // hidden
+    QPushButton* Command4; // hidden
+    QLabel* Image1;        // source of the tray icon's picture
+    QTimer* Timer1;
+    QTimer* Timer2;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createConnections();
+    void setStatus(const QString& text);
+
+    Forms& m_forms;
+    Platform& m_platform;
+    ActiveResize* m_resize = nullptr;
+    std::unique_ptr<TrayIcon> m_tray;
+    QByteArray m_trayTooltip;
+    bool m_syncWaiting = false;
+};

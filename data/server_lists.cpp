@@ -1,0 +1,37 @@
+// Reads the built-in server lists from the program's resources.
+#include "data/server_lists.h"
+
+#include <QFile>
+
+namespace {
+QStringList readLines(const QString& resource) {
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+} // namespace
+
+namespace ServerLists {
+QStringList timeProtocolServers() { return readLines(QStringLiteral(":/data/time_protocol_servers.txt")); }
+QStringList internetServers() { return readLines(QStringLiteral(":/data/internet_servers.txt")); }
+
+QString defaultServer() {
+    const QStringList servers = timeProtocolServers();
+    return servers.isEmpty() ? QStringLiteral("time.nist.gov") : servers.first();
+}
+
+QString internetCheckUrl() {
+    const QString url = qEnvironmentVariable("HORAVANE_CHECK_URL");
+    if (!url.isEmpty())
+        return url;
+    const QStringList lines = readLines(QStringLiteral(":/data/check_url.txt"));
+    return lines.value(0);
+}
+} // namespace ServerLists

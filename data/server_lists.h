@@ -1,0 +1,16 @@
+// The built-in lists of Internet time servers and the address the connection check tries.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace ServerLists {
+// The Time Protocol window's 22 entries; the first is the default server.
+QStringList timeProtocolServers();
+// The selection dialog's 45 entries.
+QStringList internetServers();
+// The first entry of the Time Protocol list.
+QString defaultServer();
+// $HORAVANE_CHECK_URL when set, else the built-in address.
+QString internetCheckUrl();
+} // namespace ServerLists

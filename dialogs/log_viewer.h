@@ -1,0 +1,26 @@
+// The log viewer: the result log's records in file order, failures in red; it can empty the log.
+#pragma once
+
+#include <QWidget>
+
+class Forms;
+class MList;
+class QLabel;
+class SSCommand;
+class SSPanel;
+
+class Tarnwick4 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tarnwick4(Forms& forms);
+    ~Tarnwick4() override;
+
+    SSPanel* SSPanel2; // "Sync Log"
+    MList* MList1;     // one entry per record
+    QLabel* Label1;    // the clicked entry's text
+    SSCommand* SSCommand1; // Done
+    SSCommand* SSCommand2; // Empty
+
+private:
+    Forms& m_forms;
+};

@@ -1,0 +1,47 @@
+// The hidden worker window: runs "net time" and "net view" through the command file, and its result step closes
+// every synchronization.
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+class Forms;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+class Tarnwick : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tarnwick(Forms& forms);
+    ~Tarnwick() override;
+
+    void Command1_Click(); // runs "net time" for the name in Text4
+    void Command2_Click(); // re-reads the status file into Text2
+    void Command3_Click(); // starts discovery
+    void Timer1_Timer();   // clock
+    void Timer3_Timer();   // the result step
+    void Timer4_Timer();   // discovery completion
+    void List1_Click();
+
+    QLabel* Label1;                // clock
+    QLabel* Label2;
+    std::array<QLabel*, 2> Label3; // "Current at start up"; "Time Server Name"
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QLineEdit* Text4;              // server name
+    QPlainTextEdit* Text1;         // output of the last run
+    QPlainTextEdit* Text2;         // status file at load or last refresh
+    QPlainTextEdit* Text3;         // raw discovery output
+    QListWidget* List1;            // computers found
+    QTimer* Timer1;
+    QTimer* Timer3;                // one-shot result step, armed with 2000 or 100 ms
+    QTimer* Timer4;                // one-shot discovery completion
+
+private:
+    Forms& m_forms;
+};

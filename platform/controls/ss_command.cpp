@@ -1,0 +1,29 @@
+// The 3-D push button.
+#include "platform/controls/ss_command.h"
+
+#include "platform/controls/vb_color.h"
+
+#include <QEnterEvent>
+
+SSCommand::SSCommand(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
+
+void SSCommand::setBackColor(quint32 value) {
+    m_backColor = value;
+    ::setBackColor(this, value);
+}
+
+void SSCommand::setBusyLook(bool busy) {
+    m_busy = busy;
+    setDown(busy);
+    setProperty("busyLook", busy);
+}
+
+void SSCommand::enterEvent(QEnterEvent* event) {
+    QPushButton::enterEvent(event);
+    Q_EMIT pointerEntered();
+}
+
+void SSCommand::leaveEvent(QEvent* event) {
+    QPushButton::leaveEvent(event);
+    Q_EMIT pointerLeft();
+}

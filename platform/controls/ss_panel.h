@@ -1,0 +1,36 @@
+// A 3-D panel with a caption, a background colour, a busy look and a click event; it may hold other elements.
+#pragma once
+
+#include <QFrame>
+
+class SSPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit SSPanel(const QString& caption, QWidget* parent = nullptr);
+
+    void setCaption(const QString& caption);
+    const QString& caption() const { return m_caption; }
+    // Where the caption stands: centred (a status line) or at the top (a frame that holds labels).
+    void setCaptionAlignment(Qt::Alignment alignment);
+    void setBackColor(quint32 value);
+    quint32 backColor() const { return m_backColor; }
+    void setBusyLook(bool busy);
+    bool busyLook() const { return m_busy; }
+    // The display property the response-time line sets to 12 before it shows the time.
+    void setDisplayStyle(int style);
+    int displayStyle() const { return m_displayStyle; }
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QString m_caption;
+    Qt::Alignment m_alignment = Qt::AlignCenter;
+    quint32 m_backColor = 0x8000000F;
+    bool m_busy = false;
+    int m_displayStyle = 0;
+};

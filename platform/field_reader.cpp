@@ -1,0 +1,66 @@
+// The free-format field reader.
+#include "platform/field_reader.h"
+
+#include <QIODevice>
+
+namespace {
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
+} // namespace
+
+FieldReader::FieldReader(QIODevice& in, int maxFieldBytes) : m_in(in), m_max(maxFieldBytes) {}
+
+void FieldReader::fill() {
+    if (m_pos < m_buf.size() || m_eof)
+        return;
+    m_buf = m_in.read(64 * 1024);
+    m_pos = 0;
+    if (m_buf.isEmpty())
+        m_eof = true;
+}
+
+int FieldReader::peek() {
+    fill();
+    return m_pos < m_buf.size() ? static_cast<unsigned char>(m_buf.at(m_pos)) : -1;
+}
+
+int FieldReader::get() {
+    const int c = peek();
+    if (c >= 0)
+        ++m_pos;
+    return c;
+}
+
+bool FieldReader::atEnd() { return peek() < 0; }
+
+void FieldReader::consumeLineEnd(int c) {
+    if (c == '\r' && peek() == '\n')
+        get();
+}
+
+QString FieldReader::next() {
+    QByteArray field;
+    auto keep = [&](int c) {
+        if (field.size() < m_max)
+            field.append(static_cast<char>(c));
+    };
+    while (isBlank(peek()))
+        get();
+    int c = peek();
+    if (c == '"') {
+        get();
+        while ((c = get()) >= 0 && c != '"')
+            keep(c);
+        // Whatever follows the closing quote up to the comma or line end is skipped.
+        while ((c = get()) >= 0 && c != ',' && !isLineEnd(c)) {
+        }
+        consumeLineEnd(c);
+        return QString::fromUtf8(field);
+    }
+    while ((c = get()) >= 0 && c != ',' && !isLineEnd(c))
+        keep(c);
+    consumeLineEnd(c);
+    while (!field.isEmpty() && isBlank(static_cast<unsigned char>(field.back())))
+        field.chop(1);
+    return QString::fromUtf8(field);
+}

@@ -1,0 +1,36 @@
+// The free-format field reader that every file of the program is read with.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QIODevice;
+
+// Reads comma- and line-separated fields: blanks before a field are skipped; a field that begins with a double
+// quote runs to the next double quote and the rest up to the comma or line end is skipped; any other field runs
+// to the next comma or line end, trailing blanks dropped. An empty line is one empty field. CR LF, LF and a lone
+// CR end a line.
+class FieldReader {
+public:
+    // Bytes of one field beyond this are read past and dropped, so a huge or binary file cannot exhaust memory.
+    static constexpr int kMaxFieldBytes = 64 * 1024;
+
+    explicit FieldReader(QIODevice& in, int maxFieldBytes = kMaxFieldBytes);
+
+    // True when no byte is left; tested before each read.
+    bool atEnd();
+    // The next field, decoded from the locale's encoding (UTF-8).
+    QString next();
+
+private:
+    int peek();
+    int get();
+    void fill();
+    void consumeLineEnd(int c);
+
+    QIODevice& m_in;
+    int m_max;
+    QByteArray m_buf;
+    int m_pos = 0;
+    bool m_eof = false;
+};

@@ -1,0 +1,39 @@
+// The platform on Linux: the drive folder, timedated, QSystemTrayIcon, horavane-cmd and the desktop's panels.
+#pragma once
+
+#include "platform/clock_service.h"
+#include "platform/platform.h"
+
+#include <QLockFile>
+#include <memory>
+
+class LinuxPlatform : public Platform {
+public:
+    explicit LinuxPlatform(DosPaths paths = DosPaths::fromEnvironment());
+    ~LinuxPlatform() override;
+
+    bool isAnotherCopyRunning() override;
+    QDateTime now() const override;
+    qint32 tickCount() const override;
+    const DriveC& drive() const override { return m_drive; }
+    ClockService& clockService() override { return m_clock; }
+    bool checkInternetConnection(const QString& url) override;
+    bool startProgram(const QString& commandLine, int windowStyle) override;
+    void messageBox(MessageIcon icon, const QString& title, const QString& text) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) override;
+    std::unique_ptr<TrayIcon> createTrayIcon() override;
+    void endProgram() override;
+
+    // Where horavane-cmd is: beside this executable, else on PATH.
+    static QString commandInterpreter();
+
+private:
+    DriveC m_drive;
+    TimedatedClockService m_clock;
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+// The tick count: milliseconds since boot from the monotonic clock, wrapped to signed 32 bits.
+qint32 monotonicTickCount();
+// The tooltip field as the icon shows it: up to its NUL, CR as a line break.
+QString tooltipFieldText(const QByteArray& field);

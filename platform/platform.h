@@ -1,0 +1,63 @@
+// Everything the windows ask of the operating system, behind one interface that tests replace.
+#pragma once
+
+#include "platform/text_file.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class ClockService;
+class QIcon;
+
+// The notification-area icon. Mouse actions arrive as the mouse message numbers of the tray callback:
+// 514 left click, 515 double-click, 517 context click, 519 middle click.
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Adds the icon with the tooltip field (up to its NUL; CR is a line break). False when there is no tray.
+    virtual bool add(const QIcon& icon, const QByteArray& tooltipField) = 0;
+    virtual void remove() = 0;
+    virtual bool isShown() const = 0;
+
+Q_SIGNALS:
+    void mouseMessage(int message);
+};
+
+enum class MessageIcon { Error, Information };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // True when another copy of the program already runs for this user; the first caller holds the lock.
+    virtual bool isAnotherCopyRunning() = 0;
+
+    // "Now", local time, and the tick count (milliseconds since boot, signed 32-bit).
+    virtual QDateTime now() const = 0;
+    virtual qint32 tickCount() const = 0;
+
+    // Files by DOS path on the drive folder; the program folder as the system reports it.
+    virtual const DriveC& drive() const = 0;
+    QString programFolder() const { return drive().paths().programFolder(); }
+
+    virtual ClockService& clockService() = 0;
+
+    // A TCP connection to the check URL's host and port, at most 3 s; true when it connects.
+    virtual bool checkInternetConnection(const QString& url) = 0;
+
+    // Starts a command line without waiting: "c:\gTime.bat" (style 6) runs the command interpreter on that file;
+    // the date and time panel's line (style 1) opens the desktop's settings. False when nothing was started.
+    virtual bool startProgram(const QString& commandLine, int windowStyle) = 0;
+
+    // The two message boxes and the text prompt; the prompt returns the empty text when cancelled.
+    virtual void messageBox(MessageIcon icon, const QString& title, const QString& text) = 0;
+    virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) = 0;
+
+    virtual std::unique_ptr<TrayIcon> createTrayIcon() = 0;
+
+    // Ends the program at once (END): no window's unload handler runs.
+    virtual void endProgram() = 0;
+};

@@ -1,0 +1,42 @@
+// The record and line writers, and file access by DOS path on the drive folder.
+#pragma once
+
+#include "platform/dos_path.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace TextFile {
+// A double quote, the text, a double quote, CR LF; nothing inside is escaped.
+QByteArray quotedRecord(const QString& text);
+// The text, CR LF.
+QByteArray line(const QString& text);
+} // namespace TextFile
+
+// File operations on DOS paths ("C:\NRV.ini"); each opens and closes its file within the call.
+class DriveC {
+public:
+    explicit DriveC(DosPaths paths) : m_paths(std::move(paths)) {}
+
+    const DosPaths& paths() const { return m_paths; }
+    std::optional<QString> local(const QString& dosPath) const { return m_paths.toLocal(dosPath); }
+
+    bool exists(const QString& dosPath) const;
+    // Size in bytes without reading the file; nothing when it is missing or not a file.
+    std::optional<qint64> size(const QString& dosPath) const;
+    // Writes to a temporary file beside the target and renames it over the target, so a reader never sees a
+    // half-written file.
+    bool replace(const QString& dosPath, const QByteArray& content, QString* error = nullptr) const;
+    // Appends at the end, creating the file first when it is missing.
+    bool append(const QString& dosPath, const QByteArray& content, QString* error = nullptr) const;
+    // Truncates to zero length, or creates the file empty.
+    bool truncate(const QString& dosPath, QString* error = nullptr) const;
+    bool remove(const QString& dosPath, QString* error = nullptr) const;
+    // Every field of the file in order, read with the field reader; nothing when it cannot be opened.
+    std::optional<QStringList> readFields(const QString& dosPath, int maxFields = -1) const;
+
+private:
+    DosPaths m_paths;
+};

@@ -1,0 +1,101 @@
+// A platform for in-process tests: a set "now", a temporary drive folder, and recorders in place of the clock
+// service, the program starter, the message boxes and the tray.
+#pragma once
+
+#include "platform/clock_service.h"
+#include "platform/platform.h"
+
+#include <QList>
+#include <QPair>
+#include <QTemporaryDir>
+
+class FakeClockService : public ClockService {
+public:
+    ClockResult setTime(const QDateTime& utc) override {
+        calls << utc;
+        return refusal.ok ? ClockResult{true, {}, {}} : refusal;
+    }
+    QList<QDateTime> calls;
+    ClockResult refusal{true, {}, {}}; // set ok = false to refuse
+};
+
+class FakeTray : public TrayIcon {
+public:
+    bool add(const QIcon&, const QByteArray& tooltipField) override {
+        if (!available)
+            return false;
+        tooltip = tooltipField;
+        shown = true;
+        ++adds;
+        return true;
+    }
+    void remove() override {
+        shown = false;
+        ++removes;
+    }
+    bool isShown() const override { return shown; }
+    void click(int message) { Q_EMIT mouseMessage(message); }
+
+    bool available = true;
+    bool shown = false;
+    int adds = 0;
+    int removes = 0;
+    QByteArray tooltip;
+};
+
+struct MessageRecord {
+    MessageIcon icon;
+    QString title;
+    QString text;
+};
+
+class FakePlatform : public Platform {
+public:
+    // A fresh drive folder in a temporary directory; the program folder as given.
+    explicit FakePlatform(const QString& programFolder = QStringLiteral("C:\\Horavane"));
+
+    bool isAnotherCopyRunning() override { return anotherCopy; }
+    QDateTime now() const override { return m_now; }
+    qint32 tickCount() const override { return tick; }
+    const DriveC& drive() const override { return m_drive; }
+    ClockService& clockService() override { return clock; }
+    bool checkInternetConnection(const QString& url) override {
+        checkedUrls << url;
+        return online;
+    }
+    bool startProgram(const QString& commandLine, int windowStyle) override {
+        started << qMakePair(commandLine, windowStyle);
+        return true;
+    }
+    void messageBox(MessageIcon icon, const QString& title, const QString& text) override {
+        messages << MessageRecord{icon, title, text};
+    }
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) override {
+        prompts << QStringList{prompt, title, defaultAnswer};
+        return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
+    }
+    std::unique_ptr<TrayIcon> createTrayIcon() override;
+    void endProgram() override { ++ends; }
+
+    void setNow(const QDateTime& now) { m_now = now; }
+    // The real path of a DOS path in the temporary drive folder.
+    QString local(const QString& dosPath) const { return m_drive.local(dosPath).value_or(QString()); }
+
+    FakeClockService clock;
+    FakeTray* tray = nullptr; // the last tray icon created
+    bool trayAvailable = true;
+    bool anotherCopy = false;
+    bool online = true;
+    qint32 tick = 1000;
+    int ends = 0;
+    QStringList checkedUrls;
+    QList<QPair<QString, int>> started;
+    QList<MessageRecord> messages;
+    QList<QStringList> prompts;
+    QStringList inputAnswers;
+
+private:
+    QTemporaryDir m_dir;
+    DriveC m_drive;
+    QDateTime m_now;
+};
