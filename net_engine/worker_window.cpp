@@ -33,8 +33,5 @@ Tarnwick::~Tarnwick() = default;
 
 void Tarnwick::Command1_Click() {}
 void Tarnwick::Command2_Click() {}
-void Tarnwick::Command3_Click() {}
 void Tarnwick::Timer1_Timer() {}
 void Tarnwick::Timer3_Timer() {}
-void Tarnwick::Timer4_Timer() {}
-void Tarnwick::List1_Click() {}
