@@ -1,0 +1,137 @@
+// The reply conversion: byte order, era, correction rounding, the clock record and the tooltip.
+#include "time_protocol/time_reply.h"
+
+#include <QLocale>
+#include <QTest>
+
+Q_DECLARE_METATYPE(ClockRecord)
+
+class TestTimeReply : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void converts_data();
+    void converts();
+    void onlyFourBytesConvert_data();
+    void onlyFourBytesConvert();
+    void correction_data();
+    void correction();
+    void halfTransitAcrossMidnight();
+    void everyValueConvertsInOrder();
+    void clockRecordLeavesWeekdayAndMillisecondsZero();
+    void tooltipShowsReplyAndTime();
+};
+
+namespace {
+QDateTime utc(int y, int mo, int d, int h, int mi, int s) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
+}
+} // namespace
+
+void TestTimeReply::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestTimeReply::converts_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<double>("delay");
+    QTest::addColumn<QDateTime>("expected");
+    QTest::newRow("E9 6B 1E 80") << QByteArray::fromHex("E96B1E80") << 0.0 << utc(2024, 2, 5, 8, 44, 48);
+    QTest::newRow("blank as last byte") << QByteArray::fromHex("E96B1E20") << 0.0 << utc(2024, 2, 5, 8, 43, 12);
+    QTest::newRow("largest of the old era") << QByteArray::fromHex("FFFFFFFF") << 0.0 << utc(2036, 2, 7, 6, 28, 15);
+    QTest::newRow("zero is the next era") << QByteArray::fromHex("00000000") << 0.0 << utc(2036, 2, 7, 6, 28, 16);
+    QTest::newRow("one past the era start") << QByteArray::fromHex("00000001") << 0.0 << utc(2036, 2, 7, 6, 28, 17);
+    QTest::newRow("top bit clear, last of next era")
+        << QByteArray::fromHex("7FFFFFFF") << 0.0 << utc(2104, 2, 26, 9, 42, 23);
+    QTest::newRow("top bit set, earliest") << QByteArray::fromHex("80000000") << 0.0 << utc(1968, 1, 20, 3, 14, 8);
+    QTest::newRow("correction added") << QByteArray::fromHex("E96B1E80") << 1.5 << utc(2024, 2, 5, 8, 44, 50);
+    QTest::newRow("correction carries over the era")
+        << QByteArray::fromHex("FFFFFFFF") << 1.6 << utc(2036, 2, 7, 6, 28, 17);
+}
+
+void TestTimeReply::converts() {
+    QFETCH(QByteArray, reply);
+    QFETCH(double, delay);
+    QFETCH(QDateTime, expected);
+    const TimeReply::Conversion c = TimeReply::convert(reply, delay);
+    QVERIFY(c.ok);
+    QCOMPARE(c.utc, expected);
+    QCOMPARE(c.utc.timeSpec(), Qt::UTC);
+}
+
+void TestTimeReply::onlyFourBytesConvert_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("three bytes") << QByteArray::fromHex("E96B1E");
+    QTest::newRow("five bytes") << QByteArray::fromHex("E96B1E8000");
+    QTest::newRow("text line") << QByteArray("E96B1E80\r\n");
+}
+
+void TestTimeReply::onlyFourBytesConvert() {
+    QFETCH(QByteArray, reply);
+    const TimeReply::Conversion c = TimeReply::convert(reply, 0.0);
+    QVERIFY(!c.ok);
+    QVERIFY(!c.utc.isValid());
+}
+
+void TestTimeReply::correction_data() {
+    QTest::addColumn<double>("transit");
+    QTest::addColumn<qint64>("seconds");
+    QTest::newRow("1.0 s") << 1.0 << qint64(0);
+    QTest::newRow("3.0 s") << 3.0 << qint64(2);
+    QTest::newRow("3.2 s") << 3.2 << qint64(2);
+    QTest::newRow("5.0 s") << 5.0 << qint64(2);
+    QTest::newRow("7.0 s") << 7.0 << qint64(4);
+    QTest::newRow("a quick exchange") << 0.04 << qint64(0);
+}
+
+void TestTimeReply::correction() {
+    QFETCH(double, transit);
+    QFETCH(qint64, seconds);
+    // The transit time as the close handler measures it, from two points on the wall clock.
+    const QDateTime start(QDate(2026, 12, 8), QTime(10, 0));
+    const double delay = TimeReply::halfTransit(start, start.addMSecs(qRound64(transit * 1000)));
+    QCOMPARE(delay, transit / 2);
+    QCOMPARE(TimeReply::correctionSeconds(delay), seconds);
+}
+
+void TestTimeReply::halfTransitAcrossMidnight() {
+    const QDateTime before(QDate(2026, 12, 8), QTime(23, 59, 59, 500));
+    QCOMPARE(TimeReply::halfTransit(before, before.addMSecs(3000)), 1.5);
+    // A clock stepped back between connect and close gives no negative correction.
+    QCOMPARE(TimeReply::halfTransit(before, before.addSecs(-60)), 0.0);
+    QCOMPARE(TimeReply::halfTransit(QDateTime(), before), 0.0);
+}
+
+void TestTimeReply::everyValueConvertsInOrder() {
+    // Walking the 32-bit range from the old era's first value round to the new era's last one never goes back
+    // and never leaves 1968..2104.
+    QDateTime previous;
+    for (quint64 step = 0; step <= 0xFFFFFFFFull; step += 0x00FFFFFFull) {
+        const quint32 value = static_cast<quint32>(0x80000000u + step);
+        const QDateTime t = TimeReply::utcFromSeconds1900(value);
+        QVERIFY2(t.date().year() >= 1968 && t.date().year() <= 2104, qPrintable(QString::number(value, 16)));
+        if (previous.isValid())
+            QVERIFY2(t > previous, qPrintable(QString::number(value, 16)));
+        previous = t;
+    }
+}
+
+void TestTimeReply::clockRecordLeavesWeekdayAndMillisecondsZero() {
+    const ClockRecord r = TimeReply::clockRecord(QDateTime(QDate(2024, 2, 5), QTime(8, 44, 48, 999), Qt::UTC));
+    const ClockRecord expected{2024, 2, 0, 5, 8, 44, 48, 0};
+    QCOMPARE(r, expected);
+}
+
+void TestTimeReply::tooltipShowsReplyAndTime() {
+    const QByteArray reply = QByteArray::fromHex("E96B1E20");
+    QCOMPARE(TimeReply::tooltip(reply, utc(2024, 2, 5, 8, 43, 12)),
+             QString::fromLatin1(reply) + QStringLiteral(" - 2/5/24 8:43:12 AM"));
+    // A failure has no time: midnight without a date.
+    QCOMPARE(TimeReply::tooltip(QByteArray("abc"), QDateTime()), QStringLiteral("abc - 12:00:00 AM"));
+    // Exactly midnight prints the date alone.
+    QCOMPARE(TimeReply::tooltip(QByteArray(), utc(2036, 2, 7, 0, 0, 0)), QStringLiteral(" - 2/7/36"));
+}
+
+QTEST_GUILESS_MAIN(TestTimeReply)
+#include "test_time_reply.moc"

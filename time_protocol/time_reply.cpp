@@ -1,0 +1,72 @@
+// Conversion of the Time Protocol reply into a UTC date-time.
+#include "time_protocol/time_reply.h"
+
+#include "platform/date_text.h"
+
+#include <cmath>
+
+namespace TimeReply {
+namespace {
+constexpr qint64 kEraLength = qint64(1) << 32;
+const QDateTime& base1990() {
+    static const QDateTime base(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC);
+    return base;
+}
+} // namespace
+
+qint64 secondsSince1900(quint32 value) {
+    const qint64 seconds = value;
+    return (value & 0x80000000u) ? seconds : seconds + kEraLength;
+}
+
+QDateTime utcFromSeconds1900(quint32 value) {
+    return base1990().addSecs(secondsSince1900(value) - kEraOffset);
+}
+
+quint32 bigEndianValue(const QByteArray& bytes) {
+    quint32 value = 0;
+    for (int i = 0; i < kReplySize && i < bytes.size(); ++i)
+        value = (value << 8) | static_cast<quint8>(bytes[i]);
+    return value;
+}
+
+qint64 correctionSeconds(double delaySeconds) {
+    if (!std::isfinite(delaySeconds))
+        return 0;
+    // nearbyint follows the default rounding mode, which sends halves to the even neighbour.
+    return static_cast<qint64>(std::nearbyint(delaySeconds));
+}
+
+double halfTransit(const QDateTime& connectedAt, const QDateTime& closedAt) {
+    if (!connectedAt.isValid() || !closedAt.isValid())
+        return 0.0;
+    // Full date-times, so a connection across midnight counts its true length; a clock stepped back counts 0.
+    const qint64 ms = connectedAt.msecsTo(closedAt);
+    return ms > 0 ? static_cast<double>(ms) / 2000.0 : 0.0;
+}
+
+Conversion convert(const QByteArray& reply, double delaySeconds) {
+    if (reply.size() != kReplySize)
+        return {};
+    const qint64 total = secondsSince1900(bigEndianValue(reply)) - kEraOffset + correctionSeconds(delaySeconds);
+    return {true, base1990().addSecs(total)};
+}
+
+ClockRecord clockRecord(const QDateTime& utc) {
+    const QDateTime t = utc.toUTC();
+    ClockRecord r;
+    r.year = static_cast<quint16>(t.date().year());
+    r.month = static_cast<quint16>(t.date().month());
+    r.day = static_cast<quint16>(t.date().day());
+    r.hour = static_cast<quint16>(t.time().hour());
+    r.minute = static_cast<quint16>(t.time().minute());
+    r.second = static_cast<quint16>(t.time().second());
+    return r;
+}
+
+QString tooltip(const QByteArray& reply, const QDateTime& newTime) {
+    // The new time's own fields, UTC, with no zone conversion.
+    const QDateTime plain = newTime.isValid() ? QDateTime(newTime.date(), newTime.time()) : QDateTime();
+    return QString::fromLatin1(reply) + QStringLiteral(" - ") + DateText::generalDate(plain);
+}
+} // namespace TimeReply

@@ -1,0 +1,60 @@
+// The Time Protocol reply as a UTC date-time: the 32-bit count of seconds since 1900, its era, the transit
+// correction, the clock record handed to the clock service and the tooltip that shows the reply.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+// The eight 16-bit fields the clock is set from: year, month, day of week, day, hour, minute, second,
+// milliseconds. Day of week and milliseconds stay 0.
+struct ClockRecord {
+    quint16 year = 0;
+    quint16 month = 0;
+    quint16 dayOfWeek = 0;
+    quint16 day = 0;
+    quint16 hour = 0;
+    quint16 minute = 0;
+    quint16 second = 0;
+    quint16 milliseconds = 0;
+
+    bool operator==(const ClockRecord& o) const {
+        return year == o.year && month == o.month && dayOfWeek == o.dayOfWeek && day == o.day && hour == o.hour &&
+               minute == o.minute && second == o.second && milliseconds == o.milliseconds;
+    }
+};
+
+namespace TimeReply {
+// Seconds from 1900-01-01 to 1990-01-01, the base the reply is counted from.
+constexpr qint64 kEraOffset = 2840140800LL;
+// The size of a valid reply, and how much of a longer one is kept.
+constexpr int kReplySize = 4;
+constexpr int kKeptBytes = 64;
+
+// A 32-bit count of seconds since 1900 as seconds since 1900 without wrap: a count with its top bit clear
+// belongs to the era that starts at 2036-02-07 06:28:16 UTC, so every value lands between 1968 and 2104.
+qint64 secondsSince1900(quint32 value);
+// The same count as a UTC date-time; shared with the SNTP client of the command interpreter.
+QDateTime utcFromSeconds1900(quint32 value);
+// The first four bytes, most significant first.
+quint32 bigEndianValue(const QByteArray& bytes);
+
+// The transit correction: half the connect-to-close time, rounded to the nearest second with halves going to
+// the even neighbour (0.5 -> 0, 1.5 -> 2).
+qint64 correctionSeconds(double delaySeconds);
+// Half the time from connect to close, in seconds; never negative, also when midnight falls between them.
+double halfTransit(const QDateTime& connectedAt, const QDateTime& closedAt);
+
+struct Conversion {
+    bool ok = false;
+    QDateTime utc; // invalid when !ok
+};
+// A reply of exactly four bytes plus the correction; anything else fails.
+Conversion convert(const QByteArray& reply, double delaySeconds);
+
+ClockRecord clockRecord(const QDateTime& utc);
+// The reply, its bytes as characters, then " - " and the new time in the general date form (midnight alone when
+// the conversion failed).
+QString tooltip(const QByteArray& reply, const QDateTime& newTime);
+} // namespace TimeReply
