@@ -4,7 +4,9 @@
 #include "platform/text_file.h"
 
 namespace ResultLog {
-QString path(const QString& programFolder) { return programFolder + QStringLiteral("\\ResultLog.txt"); }
+QString path(const QString& programFolder) {
+    return programFolder + QStringLiteral("\\ResultLog.txt");
+}
 
 bool append(const DriveC& drive, const QString& programFolder, const QString& text, QString* error) {
     return drive.append(path(programFolder), TextFile::quotedRecord(text), error);

@@ -25,23 +25,30 @@ public:
     void Timer1_Timer();   // clock
     void Timer3_Timer();   // the result step
     void Timer4_Timer();   // discovery completion
-    void List1_Click();
+    void List1_Click();    // copies the trimmed entry into Text4
 
-    QLabel* Label1;                // clock
+    QLabel* Label1; // clock
     QLabel* Label2;
     std::array<QLabel*, 2> Label3; // "Current at start up"; "Time Server Name"
     QPushButton* Command1;
     QPushButton* Command2;
     QPushButton* Command3;
-    QLineEdit* Text4;              // server name
-    QPlainTextEdit* Text1;         // output of the last run
-    QPlainTextEdit* Text2;         // status file at load or last refresh
-    QPlainTextEdit* Text3;         // raw discovery output
-    QListWidget* List1;            // computers found
+    QLineEdit* Text4;      // server name
+    QPlainTextEdit* Text1; // output of the last run
+    QPlainTextEdit* Text2; // status file at load or last refresh
+    QPlainTextEdit* Text3; // raw discovery output
+    QListWidget* List1;    // computers found
     QTimer* Timer1;
-    QTimer* Timer3;                // one-shot result step, armed with 2000 or 100 ms
-    QTimer* Timer4;                // one-shot discovery completion
+    QTimer* Timer3; // one-shot result step, armed with 2000 or 100 ms
+    QTimer* Timer4; // one-shot discovery completion
+
+    // Text1 keeps only its last 64 KB: every Internet result adds to it and only a network run clears it.
+    static constexpr int kText1MaxChars = 64 * 1024;
 
 private:
+    void createControls();
+    void arrangeControls();
+    void createConnections();
+
     Forms& m_forms;
 };

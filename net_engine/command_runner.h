@@ -1,0 +1,31 @@
+// The command file and the status file that carry "net time" and "net view" to the command interpreter, and the
+// texts the worker window builds from them.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class DriveC;
+
+namespace CommandRunner {
+// The command file as it is written and as it is started; the status file as the command lines name it and as
+// it is read. The drive's names are not case-sensitive, so each pair names one file.
+inline const QString kCommandFile = QStringLiteral("C:\\gTime.bat");
+inline const QString kCommandFileToStart = QStringLiteral("c:\\gTime.bat");
+inline const QString kStatusFileInLine = QStringLiteral("c:\\StatusTime.txt");
+inline const QString kStatusFile = QStringLiteral("C:\\StatusTime.txt");
+// Window style of the start: minimized, not activated.
+constexpr int kMinimizedNoFocus = 6;
+
+// "net time " + name + " /set /yes >c:\StatusTime.txt"; the name goes in verbatim, neither trimmed nor quoted.
+QString timeCommandLine(const QString& serverName);
+
+// Replaces the command file with the one line and CR LF; false (and why) when it could not be written.
+bool writeCommandFile(const DriveC& drive, const QString& commandLine, QString* error = nullptr);
+
+// Each field preceded by the separator: CR for the refresh box, CR LF for the result step.
+QString joinFields(const QStringList& fields, const QString& separator);
+
+// The last maxChars characters of text, so an output box cannot grow without bound.
+QString keepTail(const QString& text, int maxChars);
+} // namespace CommandRunner

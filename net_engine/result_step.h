@@ -1,0 +1,21 @@
+// The texts and the colour of the result step that closes every synchronization.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace ResultStep {
+// resultWord + " Synchronization on " + short date + " at " + time with seconds + " With " + server + " - " +
+// response; nothing trimmed, so an empty result word leaves a leading blank.
+QString resultLine(const QString& resultWord, const QDateTime& now, const QString& server, const QString& response);
+
+// The next scheduled synchronization: now's time of day on the following calendar day.
+struct Schedule {
+    QString time; // "HH:MM:SS ampm"
+    QString date; // "MMMM DD YYYY"
+};
+Schedule sameTimeTomorrow(const QDateTime& now);
+
+// A line that begins with an upper-case "F" reports a failure and turns the schedule panel light yellow.
+bool reportsFailure(const QString& line);
+} // namespace ResultStep

@@ -1,0 +1,94 @@
+// The result line's literals, the schedule moved to tomorrow and the failure test, with a set "now".
+#include "net_engine/result_step.h"
+
+#include <QLocale>
+#include <QTest>
+
+class TestResultStep : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void resultLine_data();
+    void resultLine();
+    void sameTimeTomorrow_data();
+    void sameTimeTomorrow();
+    void reportsFailure_data();
+    void reportsFailure();
+};
+
+void TestResultStep::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestResultStep::resultLine_data() {
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<QString>("line");
+    const QString at = QStringLiteral("Synchronization on 12/8/26 at 2:05:09\u202FPM With ");
+    QTest::newRow("failed Internet run") << QStringLiteral("FAILED") << QStringLiteral("time.nist.gov")
+                                         << QStringLiteral("Server Response Time = 120 Milliseconds")
+                                         << QStringLiteral("FAILED ") + at +
+                                                QStringLiteral(
+                                                    "time.nist.gov - Server Response Time = 120 Milliseconds");
+    QTest::newRow("first network run begins with a blank")
+        << QString() << QStringLiteral("\\\\PC1") << QStringLiteral("Synchronize with Server")
+        << QStringLiteral(" ") + at + QStringLiteral("\\\\PC1 - Synchronize with Server");
+    QTest::newRow("nothing trimmed") << QStringLiteral("SUCESS ") << QStringLiteral(" \\\\PC1  ") << QStringLiteral(" ")
+                                     << QStringLiteral("SUCESS  ") + at + QStringLiteral(" \\\\PC1   -  ");
+}
+
+void TestResultStep::resultLine() {
+    QFETCH(QString, word);
+    QFETCH(QString, server);
+    QFETCH(QString, response);
+    QFETCH(QString, line);
+    const QDateTime now(QDate(2026, 12, 8), QTime(14, 5, 9));
+    QString made = ResultStep::resultLine(word, now, server, response);
+    // Qt's US time form may use a narrow no-break space before the designator; both blanks are acceptable.
+    made.replace(QStringLiteral("9 PM"), QStringLiteral("9\u202FPM"));
+    QCOMPARE(made, line);
+}
+
+void TestResultStep::sameTimeTomorrow_data() {
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("date");
+    QTest::newRow("ordinary day") << QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)) << QStringLiteral("02:05:09 PM")
+                                  << QStringLiteral("December 09 2026");
+    QTest::newRow("31 December gives 1 January") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59))
+                                                 << QStringLiteral("11:59:59 PM") << QStringLiteral("January 01 2027");
+    QTest::newRow("leap day") << QDateTime(QDate(2028, 2, 28), QTime(0, 0, 0)) << QStringLiteral("12:00:00 AM")
+                              << QStringLiteral("February 29 2028");
+    QTest::newRow("end of February") << QDateTime(QDate(2027, 2, 28), QTime(12, 0, 1)) << QStringLiteral("12:00:01 PM")
+                                     << QStringLiteral("March 01 2027");
+}
+
+void TestResultStep::sameTimeTomorrow() {
+    QFETCH(QDateTime, now);
+    QFETCH(QString, time);
+    QFETCH(QString, date);
+    const ResultStep::Schedule next = ResultStep::sameTimeTomorrow(now);
+    QCOMPARE(next.time, time);
+    QCOMPARE(next.date, date);
+}
+
+void TestResultStep::reportsFailure_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("failure");
+    QTest::newRow("FAILED") << QStringLiteral("FAILED Synchronization on") << true;
+    QTest::newRow("any upper-case F") << QStringLiteral("Fx") << true;
+    QTest::newRow("lower-case f") << QStringLiteral("failed") << false;
+    QTest::newRow("SUCESS") << QStringLiteral("SUCESS Synchronization on") << false;
+    QTest::newRow("leading blank") << QStringLiteral(" FAILED") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestResultStep::reportsFailure() {
+    QFETCH(QString, line);
+    QFETCH(bool, failure);
+    QCOMPARE(ResultStep::reportsFailure(line), failure);
+}
+
+QTEST_GUILESS_MAIN(TestResultStep)
+#include "test_result_step.moc"

@@ -1,0 +1,245 @@
+// The worker window with a fake platform: the time run, the refresh and the result step with a set "now".
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "net_engine/result_log.h"
+#include "net_engine/worker_window.h"
+#include "platform/controls/ss_command.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "tests/support/fake_platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+class TestWorkerWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void loadsWithItsControlsAndRefreshes();
+    void timeRunWritesTheFileAndStartsItTwice();
+    void twoRunsInARow();
+    void refreshSplitsAtCommas();
+    void clockTicks();
+    void resultStepAfterANetworkRun();
+    void resultStepAfterAFailedInternetRun();
+    void resultStepOnNewYearsEve();
+    void resultStepWithoutStatusFile();
+    void unwritableCommandFileStillEndsTheRun();
+    void outputBoxIsBounded();
+};
+
+namespace {
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+quint32 backColorOf(const QWidget* w) {
+    return w->property("backColor").toUInt();
+}
+
+struct Fixture {
+    FakePlatform platform;
+    Forms forms{platform};
+    Tarnwick1& main = forms.tarnwick1();
+    QString statusFile() const { return platform.local(QStringLiteral("C:\\StatusTime.txt")); }
+    QString logFile() const { return platform.local(ResultLog::path(platform.programFolder())); }
+    QStringList logLines() const {
+        const QString text = QString::fromUtf8(readBytes(logFile()));
+        QStringList lines = text.split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+    // A synchronization under way, as SYNC NOW leaves the main window.
+    void markBusy() {
+        main.setCursor(Qt::WaitCursor);
+        main.SSCommand3->setBusyLook(true);
+        main.Label2->setText(QStringLiteral("10:00:00 AM"));
+        main.Label6->setText(QStringLiteral("NOT SCHEDULED"));
+    }
+    bool isBusy() const { return main.cursor().shape() == Qt::WaitCursor || main.SSCommand3->busyLook(); }
+};
+} // namespace
+
+void TestWorkerWindow::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestWorkerWindow::loadsWithItsControlsAndRefreshes() {
+    Fixture f;
+    writeBytes(f.statusFile(), "Current time at \\\\PC1 is 12/8/2026 10:00:00 AM\r\n");
+    Tarnwick& w = f.forms.tarnwick();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Form1"));
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label3_1"))->text(), QStringLiteral("Time Server Name"));
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label3_0"))->text(), QStringLiteral("Current at start up"));
+    QCOMPARE(w.Text4->text(), QStringLiteral("Text4"));
+    QCOMPARE(w.Text3->toPlainText(), QStringLiteral("Waiting\n"));
+    QCOMPARE(backColorOf(w.Text1), VbColor::White);
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(w.Timer1->interval(), 3000);
+    QVERIFY(!w.Timer3->isActive());
+    QCOMPARE(w.Text2->toPlainText(), QStringLiteral("\nCurrent time at \\\\PC1 is 12/8/2026 10:00:00 AM"));
+}
+
+void TestWorkerWindow::timeRunWritesTheFileAndStartsItTwice() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    w.Text4->setText(QStringLiteral("\\\\PC1  "));
+    w.Command1_Click();
+    QCOMPARE(readBytes(f.platform.local(QStringLiteral("C:\\gTime.bat"))),
+             QByteArray("net time \\\\PC1   /set /yes >c:\\StatusTime.txt\r\n"));
+    const QPair<QString, int> start{QStringLiteral("c:\\gTime.bat"), 6};
+    QCOMPARE(f.platform.started, (QList<QPair<QString, int>>{start, start}));
+    QVERIFY(w.Text1->toPlainText().isEmpty());
+    QCOMPARE(backColorOf(w.Text1), VbColor::Red);
+    QVERIFY(w.Timer3->isActive());
+    QCOMPARE(w.Timer3->interval(), 2000);
+}
+
+void TestWorkerWindow::twoRunsInARow() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    w.Text4->setText(QStringLiteral("\\\\A-MUCH-LONGER-NAME"));
+    w.Command1_Click();
+    w.Text4->setText(QString());
+    w.Command1_Click();
+    QCOMPARE(readBytes(f.platform.local(QStringLiteral("C:\\gTime.bat"))),
+             QByteArray("net time  /set /yes >c:\\StatusTime.txt\r\n"));
+    QCOMPARE(f.platform.started.size(), 4);
+}
+
+void TestWorkerWindow::refreshSplitsAtCommas() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    QVERIFY(w.Text2->toPlainText().isEmpty()); // no status file at load
+    writeBytes(f.statusFile(), "first word,second word\r\n");
+    w.Command2_Click();
+    QCOMPARE(w.Text2->toPlainText(), QStringLiteral("\nfirst word\nsecond word"));
+    QFile::remove(f.statusFile());
+    w.Command2_Click();
+    QVERIFY(w.Text2->toPlainText().isEmpty());
+}
+
+void TestWorkerWindow::clockTicks() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    QCOMPARE(w.Label1->text(), QStringLiteral("Label1"));
+    f.platform.setNow(QDateTime(QDate(2026, 12, 8), QTime(21, 7, 30)));
+    w.Timer1_Timer();
+    QCOMPARE(w.Label1->text(), QStringLiteral("09:07 PM"));
+}
+
+void TestWorkerWindow::resultStepAfterANetworkRun() {
+    Fixture f;
+    f.platform.setNow(QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)));
+    Tarnwick& w = f.forms.tarnwick();
+    w.Text4->setText(QStringLiteral("\\\\PC1"));
+    f.main.Label1->setText(QStringLiteral("\\\\PC1"));
+    w.Command1_Click();
+    f.markBusy();
+    writeBytes(f.statusFile(), "line one\r\nline two\r\n\r\nline three\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000); // the armed step runs by itself, once
+    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("\nline one\nline two\n\nline three"));
+    QCOMPARE(backColorOf(w.Text1), VbColor::White);
+    QVERIFY(!f.isBusy());
+    QCOMPARE(f.main.Label2->text(), QStringLiteral("02:05:09 PM"));
+    QCOMPARE(f.main.Label6->text(), QStringLiteral("December 09 2026"));
+    QCOMPARE(f.main.SSPanel4->backColor(), VbColor::LightGreen);
+    const QStringList lines = f.logLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("\" Synchronization on 12/8/26 at 2:05:09")), qPrintable(lines[0]));
+    QVERIFY(lines[0].endsWith(QStringLiteral(" With \\\\PC1 - Synchronize with Server\"")));
+}
+
+void TestWorkerWindow::resultStepAfterAFailedInternetRun() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    f.main.Label7->setText(QStringLiteral("FAILED"));
+    f.main.SSPanel2[1]->setCaption(QStringLiteral("Server Response Time = 31 Milliseconds"));
+    writeBytes(f.statusFile(), "old output\r\n");
+    w.Text1->setPlainText(QStringLiteral("kept"));
+    f.markBusy();
+    w.Timer3->start(100);
+    QTRY_VERIFY(!w.Timer3->isActive());
+    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("kept\nold output")); // the Internet branch adds to Text1
+    QCOMPARE(f.main.SSPanel4->backColor(), VbColor::LightYellow);
+    const QStringList lines = f.logLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines[0].startsWith(QStringLiteral("\"FAILED Synchronization on ")));
+    QVERIFY(lines[0].endsWith(QStringLiteral(" - Server Response Time = 31 Milliseconds\"")));
+}
+
+void TestWorkerWindow::resultStepOnNewYearsEve() {
+    Fixture f;
+    f.platform.setNow(QDateTime(QDate(2026, 12, 31), QTime(23, 30, 0)));
+    writeBytes(f.statusFile(), "");
+    f.forms.tarnwick().Timer3_Timer();
+    QCOMPARE(f.main.Label6->text(), QStringLiteral("January 01 2027"));
+    QCOMPARE(f.main.Label2->text(), QStringLiteral("11:30:00 PM"));
+}
+
+void TestWorkerWindow::resultStepWithoutStatusFile() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    w.Text4->setText(QStringLiteral("\\\\PC1"));
+    w.Command1_Click();
+    f.markBusy();
+    f.main.SSPanel4->setBackColor(VbColor::ButtonFace);
+    QVERIFY(!QFile::exists(f.statusFile()));
+    w.Timer3_Timer();
+    QCOMPARE(f.logLines().size(), 1);
+    QCOMPARE(f.main.Label2->text(), QStringLiteral("10:00:00 AM"));
+    QCOMPARE(f.main.Label6->text(), QStringLiteral("NOT SCHEDULED"));
+    QCOMPARE(f.main.SSPanel4->backColor(), VbColor::ButtonFace);
+    QCOMPARE(backColorOf(w.Text1), VbColor::Red);
+    QVERIFY(!f.isBusy()); // never left with the hourglass and a busy SYNC NOW
+
+    f.main.Label7->setText(QStringLiteral("FAILED"));
+    w.Timer3_Timer();
+    QCOMPARE(f.logLines().size(), 2);
+    QCOMPARE(f.main.SSPanel4->backColor(), VbColor::LightYellow);
+}
+
+void TestWorkerWindow::unwritableCommandFileStillEndsTheRun() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    // A folder where the command file should be: it cannot be replaced, whoever runs the test.
+    QVERIFY(QDir().mkpath(f.platform.local(QStringLiteral("C:\\gTime.bat"))));
+    w.Text4->setText(QStringLiteral("\\\\PC1"));
+    f.markBusy();
+    w.Command1_Click();
+    QVERIFY(f.platform.started.isEmpty()); // nothing stale is started
+    QVERIFY(w.Text1->toPlainText().startsWith(QStringLiteral("The command file C:\\gTime.bat could not be written")));
+    QVERIFY(w.Timer3->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
+    QCOMPARE(f.logLines().size(), 1);
+    QVERIFY(!f.isBusy());
+}
+
+void TestWorkerWindow::outputBoxIsBounded() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    w.Text1->setPlainText(QString(Tarnwick::kText1MaxChars, QLatin1Char('x')));
+    writeBytes(f.statusFile(), "tail end\r\n");
+    w.Timer3_Timer();
+    const QString text = w.Text1->toPlainText();
+    QVERIFY(text.size() <= Tarnwick::kText1MaxChars);
+    QVERIFY(text.endsWith(QStringLiteral("\ntail end")));
+}
+
+QTEST_MAIN(TestWorkerWindow)
+#include "test_worker_window.moc"
