@@ -1,0 +1,81 @@
+// Kills a writer with SIGKILL at random moments: the settings file is always one whole version, and no log record
+// that was finished is ever lost.
+#include "platform/field_reader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TestCrashWrites : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void killedWriterLeavesWholeFiles();
+};
+
+void TestCrashWrites::killedWriterLeavesWholeFiles() {
+    const int rounds = qEnvironmentVariableIntValue("HORAVANE_CRASH_ROUNDS") > 0
+                           ? qEnvironmentVariableIntValue("HORAVANE_CRASH_ROUNDS")
+                           : 1000;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString writer = QCoreApplication::applicationDirPath() + QStringLiteral("/crash_writer");
+    const QByteArray versionA = QByteArray(4000, 'a') + "\r\n";
+    const QByteArray versionB = QByteArray(9000, 'b') + "\r\n";
+    QRandomGenerator random(20261208);
+    QList<int> reportedPerRun(rounds, -1); // the highest record number each run said it had written
+    for (int round = 0; round < rounds; ++round) {
+        QProcess process;
+        process.start(writer, {dir.path(), QString::number(round)});
+        QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+        // Random moments: from at once to a few milliseconds into the loop.
+        QVERIFY(process.waitForReadyRead(10000));
+        QTest::qSleep(static_cast<int>(random.bounded(6)));
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        QVERIFY(process.waitForFinished());
+        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+            bool ok = false;
+            const int n = line.toInt(&ok);
+            if (ok)
+                reportedPerRun[round] = qMax(reportedPerRun[round], n);
+        }
+
+        QFile settings(dir.filePath(QStringLiteral("NRV.ini")));
+        if (settings.exists()) {
+            QVERIFY(settings.open(QIODevice::ReadOnly));
+            const QByteArray content = settings.readAll();
+            QVERIFY2(content == versionA || content == versionB,
+                     qPrintable(QStringLiteral("round %1: settings file of %2 bytes").arg(round).arg(content.size())));
+        }
+    }
+
+    // Each run's records stand whole and consecutive, and every record a run reported finished is there.
+    QFile log(dir.filePath(QStringLiteral("ResultLog.txt")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    FieldReader reader(log);
+    QList<int> nextPerRun(rounds, 0);
+    while (!reader.atEnd()) {
+        const QStringList words = reader.next().split(QLatin1Char(' '));
+        QCOMPARE(words.size(), 3);
+        QCOMPARE(words[0], QStringLiteral("record"));
+        const int run = words[1].toInt();
+        QVERIFY(run >= 0 && run < rounds);
+        QCOMPARE(words[2].toInt(), nextPerRun[run]);
+        ++nextPerRun[run];
+    }
+    int runsThatWrote = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QVERIFY2(nextPerRun[round] > reportedPerRun[round],
+                 qPrintable(QStringLiteral("run %1 lost a finished record").arg(round)));
+        runsThatWrote += reportedPerRun[round] >= 0 ? 1 : 0;
+    }
+    // The kills must have landed inside the loop often enough for the test to mean something.
+    QVERIFY(runsThatWrote > rounds / 2);
+}
+
+QTEST_GUILESS_MAIN(TestCrashWrites)
+#include "test_crash_writes.moc"
