@@ -19,8 +19,12 @@ QStringList readLines(const QString& resource) {
 } // namespace
 
 namespace ServerLists {
-QStringList timeProtocolServers() { return readLines(QStringLiteral(":/data/time_protocol_servers.txt")); }
-QStringList internetServers() { return readLines(QStringLiteral(":/data/internet_servers.txt")); }
+QStringList timeProtocolServers() {
+    return readLines(QStringLiteral(":/data/time_protocol_servers.txt"));
+}
+QStringList internetServers() {
+    return readLines(QStringLiteral(":/data/internet_servers.txt"));
+}
 
 QString defaultServer() {
     const QStringList servers = timeProtocolServers();

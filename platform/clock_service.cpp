@@ -38,8 +38,9 @@ QString describeClockRefusal(const ClockResult& result) {
     if (message.contains(QLatin1String("NTP"), Qt::CaseInsensitive) ||
         message.contains(QLatin1String("automatic time"), Qt::CaseInsensitive))
         return QStringLiteral("Clock not set: automatic time synchronization (NTP) is on");
-    if (name.endsWith(QLatin1String("AccessDenied")) || name.endsWith(QLatin1String("InteractiveAuthorizationRequired")) ||
-        name.contains(QLatin1String("PolicyKit")) || name.contains(QLatin1String("NotAuthorized")))
+    if (name.endsWith(QLatin1String("AccessDenied")) ||
+        name.endsWith(QLatin1String("InteractiveAuthorizationRequired")) || name.contains(QLatin1String("PolicyKit")) ||
+        name.contains(QLatin1String("NotAuthorized")))
         return QStringLiteral("Clock not set: you are not authorised to change the time");
     if (name.endsWith(QLatin1String("ServiceUnknown")) || name.endsWith(QLatin1String("NoServer")) ||
         name.endsWith(QLatin1String("NameHasNoOwner")))

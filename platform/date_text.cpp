@@ -5,13 +5,27 @@
 #include <QRegularExpression>
 
 namespace DateText {
-QString clockTime(const QTime& t) { return QLocale().toString(t, QStringLiteral("hh:mm AP")); }
-QString clockDate(const QDate& d) { return QLocale().toString(d, QStringLiteral("MM/dd/yyyy")); }
-QString scheduleTime(const QTime& t) { return QLocale().toString(t, QStringLiteral("hh:mm:ss AP")); }
-QString scheduleDate(const QDate& d) { return QLocale().toString(d, QStringLiteral("MMMM dd yyyy")); }
-QString syncedTime(const QTime& t) { return QLocale().toString(t, QStringLiteral("hh:mm:ss AP")); }
-QString syncedDate(const QDate& d) { return QLocale().toString(d, QStringLiteral("dddd MM/dd/yyyy")); }
-QString shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat); }
+QString clockTime(const QTime& t) {
+    return QLocale().toString(t, QStringLiteral("hh:mm AP"));
+}
+QString clockDate(const QDate& d) {
+    return QLocale().toString(d, QStringLiteral("MM/dd/yyyy"));
+}
+QString scheduleTime(const QTime& t) {
+    return QLocale().toString(t, QStringLiteral("hh:mm:ss AP"));
+}
+QString scheduleDate(const QDate& d) {
+    return QLocale().toString(d, QStringLiteral("MMMM dd yyyy"));
+}
+QString syncedTime(const QTime& t) {
+    return QLocale().toString(t, QStringLiteral("hh:mm:ss AP"));
+}
+QString syncedDate(const QDate& d) {
+    return QLocale().toString(d, QStringLiteral("dddd MM/dd/yyyy"));
+}
+QString shortDate(const QDate& d) {
+    return QLocale().toString(d, QLocale::ShortFormat);
+}
 
 QString timeWithSeconds(const QTime& t) {
     // The locale's long time form without its time-zone part.

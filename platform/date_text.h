@@ -7,15 +7,15 @@
 #include <QTime>
 
 namespace DateText {
-QString clockTime(const QTime& t);           // "HH:MM ampm", the current time display
-QString clockDate(const QDate& d);           // "MM/DD/YYYY", the current date display
-QString scheduleTime(const QTime& t);        // "HH:MM:SS ampm", the scheduled time of day
-QString scheduleDate(const QDate& d);        // "MMMM DD YYYY", the scheduled date
-QString syncedTime(const QTime& t);          // "HH:MM:ss ampm", after a Time Protocol sync
-QString syncedDate(const QDate& d);          // "DDDD mm/dd/yyyy", after a Time Protocol sync
-QString shortDate(const QDate& d);           // the system's short date
-QString timeWithSeconds(const QTime& t);     // the system's time form with seconds
-QString generalDate(const QDateTime& dt);    // short date and time; the date alone at midnight
+QString clockTime(const QTime& t);        // "HH:MM ampm", the current time display
+QString clockDate(const QDate& d);        // "MM/DD/YYYY", the current date display
+QString scheduleTime(const QTime& t);     // "HH:MM:SS ampm", the scheduled time of day
+QString scheduleDate(const QDate& d);     // "MMMM DD YYYY", the scheduled date
+QString syncedTime(const QTime& t);       // "HH:MM:ss ampm", after a Time Protocol sync
+QString syncedDate(const QDate& d);       // "DDDD mm/dd/yyyy", after a Time Protocol sync
+QString shortDate(const QDate& d);        // the system's short date
+QString timeWithSeconds(const QTime& t);  // the system's time form with seconds
+QString generalDate(const QDateTime& dt); // short date and time; the date alone at midnight
 
 // Read back what scheduleTime and scheduleDate wrote; an invalid value when the text is not one.
 QTime parseScheduleTime(const QString& text);

@@ -6,7 +6,9 @@
 #include <QTimer>
 
 // Lets pending window events run once.
-inline void doEvents() { QCoreApplication::processEvents(); }
+inline void doEvents() {
+    QCoreApplication::processEvents();
+}
 
 // Runs the event loop for the given time; returns after it, using no CPU meanwhile.
 void waitMs(int ms);

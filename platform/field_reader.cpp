@@ -4,8 +4,12 @@
 #include <QIODevice>
 
 namespace {
-bool isBlank(int c) { return c == ' ' || c == '\t'; }
-bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
+bool isBlank(int c) {
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(int c) {
+    return c == '\r' || c == '\n';
+}
 } // namespace
 
 FieldReader::FieldReader(QIODevice& in, int maxFieldBytes) : m_in(in), m_max(maxFieldBytes) {}
@@ -31,7 +35,9 @@ int FieldReader::get() {
     return c;
 }
 
-bool FieldReader::atEnd() { return peek() < 0; }
+bool FieldReader::atEnd() {
+    return peek() < 0;
+}
 
 void FieldReader::consumeLineEnd(int c) {
     if (c == '\r' && peek() == '\n')

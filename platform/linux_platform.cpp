@@ -72,7 +72,9 @@ QString tooltipFieldText(const QByteArray& field) {
     return text;
 }
 
-LinuxPlatform::LinuxPlatform(DosPaths paths) : m_drive(std::move(paths)) { m_drive.paths().ensureFolders(); }
+LinuxPlatform::LinuxPlatform(DosPaths paths) : m_drive(std::move(paths)) {
+    m_drive.paths().ensureFolders();
+}
 
 LinuxPlatform::~LinuxPlatform() = default;
 
@@ -91,9 +93,13 @@ bool LinuxPlatform::isAnotherCopyRunning() {
     return false;
 }
 
-QDateTime LinuxPlatform::now() const { return QDateTime::currentDateTime(); }
+QDateTime LinuxPlatform::now() const {
+    return QDateTime::currentDateTime();
+}
 
-qint32 LinuxPlatform::tickCount() const { return monotonicTickCount(); }
+qint32 LinuxPlatform::tickCount() const {
+    return monotonicTickCount();
+}
 
 bool LinuxPlatform::checkInternetConnection(const QString& url) {
     const QUrl u(url);
@@ -159,7 +165,9 @@ QString LinuxPlatform::inputBox(const QString& prompt, const QString& title, con
     return ok ? answer : QString();
 }
 
-std::unique_ptr<TrayIcon> LinuxPlatform::createTrayIcon() { return std::make_unique<SystemTray>(); }
+std::unique_ptr<TrayIcon> LinuxPlatform::createTrayIcon() {
+    return std::make_unique<SystemTray>();
+}
 
 void LinuxPlatform::endProgram() {
     m_lock.reset();

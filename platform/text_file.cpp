@@ -8,8 +8,12 @@
 #include <QSaveFile>
 
 namespace TextFile {
-QByteArray quotedRecord(const QString& text) { return '"' + text.toUtf8() + "\"\r\n"; }
-QByteArray line(const QString& text) { return text.toUtf8() + "\r\n"; }
+QByteArray quotedRecord(const QString& text) {
+    return '"' + text.toUtf8() + "\"\r\n";
+}
+QByteArray line(const QString& text) {
+    return text.toUtf8() + "\r\n";
+}
 } // namespace TextFile
 
 namespace {
@@ -18,7 +22,9 @@ bool fail(QString* error, const QString& why) {
         *error = why;
     return false;
 }
-QString notOnDrive(const QString& dosPath) { return QStringLiteral("not a path on drive C: ") + dosPath; }
+QString notOnDrive(const QString& dosPath) {
+    return QStringLiteral("not a path on drive C: ") + dosPath;
+}
 } // namespace
 
 bool DriveC::exists(const QString& dosPath) const {

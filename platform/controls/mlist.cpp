@@ -16,7 +16,9 @@ MList::MList(QWidget* parent) : QListWidget(parent) {
     });
 }
 
-void MList::addEntry(const QString& text) { addItem(text); }
+void MList::addEntry(const QString& text) {
+    addItem(text);
+}
 
 QString MList::entryText(int index) const {
     const QListWidgetItem* it = item(index);

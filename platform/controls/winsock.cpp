@@ -44,4 +44,6 @@ void Winsock::Connect() {
     m_socket.connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
 }
 
-QString Winsock::GetData() { return QString::fromLatin1(m_socket.readAll()); }
+QString Winsock::GetData() {
+    return QString::fromLatin1(m_socket.readAll());
+}

@@ -9,8 +9,18 @@
 class Winsock : public QObject {
     Q_OBJECT
 public:
-    enum State { Closed = 0, Open = 1, Listening = 2, ConnectionPending = 3, ResolvingHost = 4, HostResolved = 5,
-                 Connecting = 6, Connected = 7, Closing = 8, Error = 9 };
+    enum State {
+        Closed = 0,
+        Open = 1,
+        Listening = 2,
+        ConnectionPending = 3,
+        ResolvingHost = 4,
+        HostResolved = 5,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8,
+        Error = 9
+    };
 
     explicit Winsock(QObject* parent = nullptr);
 
@@ -25,9 +35,9 @@ public:
     qint64 bytesAvailable() const { return m_socket.bytesAvailable(); }
 
 Q_SIGNALS:
-    void connected();                  // the Connect event
+    void connected(); // the Connect event
     void dataArrival(qint64 bytesTotal);
-    void closed();                     // the Close event: the peer has closed
+    void closed(); // the Close event: the peer has closed
     void error(int number, const QString& description);
 
 private:

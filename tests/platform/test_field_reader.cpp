@@ -37,10 +37,11 @@ void TestFieldReader::reads_data() {
     QTest::newRow("empty line is one field") << QByteArray("a\r\n\r\nb\r\n") << QStringList{"a", "", "b"};
     QTest::newRow("lone LF and lone CR") << QByteArray("a\nb\rc") << QStringList{"a", "b", "c"};
     QTest::newRow("no final line end") << QByteArray("\"last\"") << QStringList{"last"};
-    QTest::newRow("unterminated quote runs to the end") << QByteArray("\"open,\r\nmore") << QStringList{"open,\r\nmore"};
+    QTest::newRow("unterminated quote runs to the end")
+        << QByteArray("\"open,\r\nmore") << QStringList{"open,\r\nmore"};
     QTest::newRow("NUL bytes kept") << QByteArray("a\0b,c", 5) << QStringList{QString::fromUtf8("a\0b", 3), "c"};
-    QTest::newRow("leading blanks before backslashes") << QByteArray("   \\\\PC1   remark\r\n")
-                                                       << QStringList{"\\\\PC1   remark"};
+    QTest::newRow("leading blanks before backslashes")
+        << QByteArray("   \\\\PC1   remark\r\n") << QStringList{"\\\\PC1   remark"};
     QTest::newRow("inner quote ends the record") << QByteArray("\"say \"hi\"\"\r\n") << QStringList{"say "};
 }
 
