@@ -31,7 +31,8 @@ quint32 bigEndianValue(const QByteArray& bytes) {
 }
 
 qint64 correctionSeconds(double delaySeconds) {
-    if (!std::isfinite(delaySeconds))
+    // A transit time no exchange can take (or no number at all) corrects nothing rather than overflowing.
+    if (!std::isfinite(delaySeconds) || std::fabs(delaySeconds) > 86400.0)
         return 0;
     // nearbyint follows the default rounding mode, which sends halves to the even neighbour.
     return static_cast<qint64>(std::nearbyint(delaySeconds));
