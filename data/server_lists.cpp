@@ -3,8 +3,15 @@
 
 #include <QFile>
 
+// The lists live in a static library, whose resource registration the linker drops unless something calls it.
+static void registerResources() {
+    Q_INIT_RESOURCE(data);
+}
+
 namespace {
 QStringList readLines(const QString& resource) {
+    static const bool registered = (registerResources(), true);
+    Q_UNUSED(registered);
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
