@@ -2,24 +2,188 @@
 #include "time_protocol/vespline.h"
 
 #include "app/forms.h"
+#include "app/main_window.h"
+#include "data/server_lists.h"
+#include "platform/clock_service.h"
+#include "platform/controls/ss_panel.h"
 #include "platform/controls/winsock.h"
+#include "platform/date_text.h"
+#include "platform/events.h"
+#include "time_protocol/time_reply.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+
+namespace {
+const QString kSuccess = QStringLiteral("SUCESS");
+const QString kFailed = QStringLiteral("FAILED");
+} // namespace
 
 Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     setObjectName(QStringLiteral("Vespline"));
     setWindowTitle(QStringLiteral("Synchronize Your Clock"));
+    const QFont arial(QStringLiteral("Arial"), 10);
     Label1 = new QLabel(QStringLiteral("Server to Synchronize to:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
     cboURL = new QComboBox(this);
+    cboURL->setObjectName(QStringLiteral("cboURL"));
     cboURL->setEditable(true);
+    cboURL->setInsertPolicy(QComboBox::NoInsert);
+    cboURL->setFont(arial);
     cmdSync = new QPushButton(QStringLiteral("&Synch"), this);
+    cmdSync->setObjectName(QStringLiteral("cmdSync"));
+    cmdSync->setFont(arial);
     cmdQuit = new QPushButton(QStringLiteral("&Quit"), this);
+    cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    cmdQuit->setFont(arial);
     Winsock = new ::Winsock(this);
+    Winsock->setObjectName(QStringLiteral("Winsock"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label1, 0, 0, 1, 2);
+    grid->addWidget(cboURL, 1, 0, 1, 2);
+    grid->addWidget(cmdSync, 2, 0);
+    grid->addWidget(cmdQuit, 2, 1);
+
+    m_limit.setSingleShot(true);
+    m_limit.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% early
+    m_paceWait.setSingleShot(true);
+    m_monotonic.start();
+
+    connect(cmdSync, &QPushButton::clicked, this, &Vespline::cmdSync_Click);
+    connect(cmdQuit, &QPushButton::clicked, this, &Vespline::cmdQuit_Click);
+    connect(Winsock, &::Winsock::connected, this, &Vespline::Winsock_Connect);
+    connect(Winsock, &::Winsock::dataArrival, this, &Vespline::Winsock_DataArrival);
+    connect(Winsock, &::Winsock::closed, this, &Vespline::Winsock_Close);
+    connect(Winsock, &::Winsock::error, this, &Vespline::Winsock_Error);
+    connect(&m_limit, &QTimer::timeout, this, [this] {
+        Winsock->Close();
+        fail(Received);
+    });
+    connect(&m_paceWait, &QTimer::timeout, this, &Vespline::connectToServer);
+
+    Form_Load();
 }
 
 Vespline::~Vespline() = default;
 
-void Vespline::cmdSync_Click() {}
-void Vespline::cmdQuit_Click() { m_forms.unload(this); }
+void Vespline::Form_Load() {
+    for (const QString& server : ServerLists::timeProtocolServers())
+        cboURL->addItem(server);
+    cboURL->setCurrentIndex(0);
+}
+
+void Vespline::cmdSync_Click() {
+    m_forms.tarnwick1().Label7->setText(QStringLiteral("UPDATING"));
+    // A new start abandons whatever exchange is under way.
+    Winsock->Close();
+    m_paceWait.stop();
+    Received.clear();
+    m_lastRefusal.clear();
+    Winsock->RemoteHost = cboURL->currentText();
+    Winsock->RemotePort = m_port;
+    m_exchanging = true;
+    m_limit.start(kExchangeLimitMs);
+
+    // Ask one server at most once per gap; the wait counts against the exchange's limit.
+    m_pendingKey = Winsock->RemoteHost + QLatin1Char(':') + QString::number(m_port);
+    const auto last = m_lastQueryAt.constFind(m_pendingKey);
+    const qint64 sinceLast = last == m_lastQueryAt.cend() ? m_queryGapMs : m_monotonic.elapsed() - *last;
+    if (sinceLast < m_queryGapMs)
+        m_paceWait.start(static_cast<int>(m_queryGapMs - sinceLast));
+    else
+        connectToServer();
+}
+
+void Vespline::connectToServer() {
+    m_lastQueryAt.insert(m_pendingKey, m_monotonic.elapsed());
+    Winsock->Connect();
+}
+
+void Vespline::cmdQuit_Click() {
+    if (m_exchanging) {
+        Winsock->Close();
+        fail(Received);
+    }
+    m_forms.unload(this);
+}
+
+void Vespline::Winsock_Connect() {
+    m_connectedAt = m_forms.platform().now();
+}
+
+void Vespline::Winsock_DataArrival(qint64 bytesTotal) {
+    Q_UNUSED(bytesTotal);
+    if (!m_exchanging)
+        return;
+    Received += Winsock->GetData();
+    // A valid reply is four bytes; anything longer can only fail, so a flooding server is cut off here.
+    if (Received.size() > TimeReply::kReplySize) {
+        Received.truncate(TimeReply::kKeptBytes);
+        Winsock->Close();
+        fail(Received);
+    }
+}
+
+void Vespline::Winsock_Close() {
+    if (!m_exchanging)
+        return;
+    Winsock->Close();
+    doEvents();
+    if (!m_exchanging) // events that ran meanwhile may have ended or restarted the exchange
+        return;
+    Delay = TimeReply::halfTransit(m_connectedAt, m_forms.platform().now());
+    SetClock(Received);
+}
+
+void Vespline::Winsock_Error(int number, const QString& description) {
+    Q_UNUSED(number);
+    Q_UNUSED(description);
+    // An unknown host, a refusal or a broken connection: no close event follows, so the exchange ends here.
+    if (!m_exchanging)
+        return;
+    Winsock->Close();
+    fail(Received);
+}
+
+void Vespline::SetClock(const QString& reply) {
+    m_limit.stop();
+    const TimeReply::Conversion conversion = TimeReply::convert(reply.toLatin1(), Delay);
+    if (!conversion.ok) {
+        fail(reply);
+        return;
+    }
+    const ClockResult set = m_forms.platform().clockService().setTime(conversion.utc);
+    doEvents();
+    if (!set.ok) {
+        // A refused change is a failure; the status line gives the reason once the result is shown.
+        m_lastRefusal = describeClockRefusal(set);
+        finish(kFailed, reply, conversion.utc);
+        Tarnwick1& main = m_forms.tarnwick1();
+        if (!main.isBusy())
+            main.SSPanel2[0]->setCaption(m_lastRefusal);
+        return;
+    }
+    finish(kSuccess, reply, conversion.utc);
+}
+
+void Vespline::fail(const QString& reply) {
+    m_limit.stop();
+    finish(kFailed, reply, QDateTime());
+}
+
+void Vespline::finish(const QString& result, const QString& reply, const QDateTime& newTime) {
+    m_exchanging = false;
+    m_limit.stop();
+    m_paceWait.stop();
+    Tarnwick1& main = m_forms.tarnwick1();
+    m_forms.base().setSyncResult(result);
+    if (result == kSuccess) {
+        const QDateTime now = m_forms.platform().now();
+        main.Label3->setText(DateText::syncedTime(now.time()));
+        main.Label5->setText(DateText::syncedDate(now.date()));
+    }
+    main.SSPanel4->setToolTip(TimeReply::tooltip(reply.toLatin1(), newTime));
+}

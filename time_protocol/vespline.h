@@ -1,6 +1,12 @@
 // The Time Protocol window: asks an Internet time server over TCP port 37 and sets the clock from its reply.
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 
 class Forms;
@@ -19,12 +25,54 @@ public:
     void cmdSync_Click();
     void cmdQuit_Click();
 
+    // The socket's events.
+    void Winsock_Connect();
+    void Winsock_DataArrival(qint64 bytesTotal);
+    void Winsock_Close();
+    void Winsock_Error(int number, const QString& description);
+
+    // Converts the reply, sets the clock and stores "SUCESS" or "FAILED" in SyncResult.
+    void SetClock(const QString& reply);
+
+    // An exchange gets this long from its start before it is given up as "FAILED".
+    static constexpr int kExchangeLimitMs = 10000;
+    // Time servers refuse clients that ask the same server more often than this.
+    static constexpr int kQueryGapMs = 4000;
+
+    // The remote port (37); tests point it at a server of their own.
+    void setTimePort(int port) { m_port = port; }
+    int timePort() const { return m_port; }
+    void setQueryGapMs(int ms) { m_queryGapMs = ms; }
+    // True from cmdSync_Click until a result is stored.
+    bool isExchanging() const { return m_exchanging; }
+    // Plain words saying why the clock service refused the last change; empty when it did not.
+    const QString& lastRefusal() const { return m_lastRefusal; }
+
     QLabel* Label1;
     QComboBox* cboURL;
     QPushButton* cmdSync;
     QPushButton* cmdQuit;
     ::Winsock* Winsock; // the connection to the time server
 
+    QString Received; // the reply so far, one character per byte
+    double Delay = 0; // half the connect-to-close time, in seconds
+
 private:
+    void Form_Load();
+    void connectToServer();
+    // The failure path: "FAILED", the clock untouched, the tooltip written.
+    void fail(const QString& reply);
+    void finish(const QString& result, const QString& reply, const QDateTime& newTime);
+
     Forms& m_forms;
+    int m_port = 37;
+    int m_queryGapMs = kQueryGapMs;
+    bool m_exchanging = false;
+    QDateTime m_connectedAt;
+    QString m_lastRefusal;
+    QString m_pendingKey; // host and port of the exchange under way
+    QTimer m_limit;       // gives up an exchange that never ends
+    QTimer m_paceWait;    // holds a connection back until the server may be asked again
+    QElapsedTimer m_monotonic;
+    QHash<QString, qint64> m_lastQueryAt; // by host and port, on m_monotonic
 };

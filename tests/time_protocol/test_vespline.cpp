@@ -1,0 +1,250 @@
+// The Time Protocol window against scripted servers on 127.0.0.1: replies in pieces, short and long replies,
+// resets, floods, silent servers, refused connections and a clock service that refuses.
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "data/server_lists.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/events.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/scripted_time_server.h"
+#include "time_protocol/vespline.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+
+using Script = QList<ScriptedTimeServer::Step>;
+using S = ScriptedTimeServer;
+Q_DECLARE_METATYPE(Script)
+
+class TestVespline : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void loadFillsTheList();
+    void exchange_data();
+    void exchange();
+    void successWritesTheMainWindow();
+    void silentServerFailsAtTheLimit();
+    void refusedConnectionFails();
+    void emptyHostFails();
+    void refusedClockChange_data();
+    void refusedClockChange();
+    void newStartAbandonsTheExchange();
+    void sameServerIsNotAskedTooOften();
+
+private:
+    // Runs one synchronization with the server and returns the result word.
+    QString sync(const QString& host, quint16 port, int limitMs = 15000);
+
+    FakePlatform* m_platform = nullptr;
+    Forms* m_forms = nullptr;
+    qint64 m_elapsedMs = 0;
+};
+
+namespace {
+const QByteArray kReply = QByteArray::fromHex("E96B1E80");
+const QDateTime kReplyTime(QDate(2024, 2, 5), QTime(8, 44, 48), Qt::UTC);
+} // namespace
+
+void TestVespline::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // Nothing here may reach the real system bus.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/horavane-test-bus");
+}
+
+void TestVespline::init() {
+    m_platform = new FakePlatform;
+    m_forms = new Forms(*m_platform);
+}
+
+void TestVespline::cleanup() {
+    delete m_forms;
+    delete m_platform;
+}
+
+QString TestVespline::sync(const QString& host, quint16 port, int limitMs) {
+    Vespline& v = m_forms->vespline();
+    v.setTimePort(port);
+    v.cboURL->setEditText(host);
+    TarnBase& base = m_forms->base();
+    base.setSyncResult(QStringLiteral("WAIT"));
+    QElapsedTimer timer;
+    timer.start();
+    v.cmdSync_Click();
+    waitFor(
+        &base, &TarnBase::syncResultChanged, [&] { return base.SyncResult() != QLatin1String("WAIT"); }, limitMs);
+    m_elapsedMs = timer.elapsed();
+    return base.SyncResult();
+}
+
+void TestVespline::loadFillsTheList() {
+    Vespline* v = &m_forms->vespline();
+    QCOMPARE(v->windowTitle(), QStringLiteral("Synchronize Your Clock"));
+    QCOMPARE(v->cmdSync->text(), QStringLiteral("&Synch"));
+    QCOMPARE(v->cmdQuit->text(), QStringLiteral("&Quit"));
+    QCOMPARE(v->Label1->text(), QStringLiteral("Server to Synchronize to:"));
+    QCOMPARE(v->cboURL->font().family(), QStringLiteral("Arial"));
+    QCOMPARE(v->cmdSync->font().family(), QStringLiteral("Arial"));
+    const QStringList servers = ServerLists::timeProtocolServers();
+    QCOMPARE(v->cboURL->count(), 22);
+    QCOMPARE(v->cboURL->currentText(), servers.first());
+    QCOMPARE(v->cboURL->itemText(7), servers.first());
+    QCOMPARE(v->cboURL->itemText(14), v->cboURL->itemText(1));
+
+    // Quit discards the window; the next reference loads it afresh with the same 22 entries.
+    v->cmdQuit->click();
+    QVERIFY(!m_forms->isVesplineLoaded());
+    v = &m_forms->vespline();
+    QCOMPARE(v->cboURL->count(), 22);
+    QCOMPARE(v->cboURL->currentText(), servers.first());
+}
+
+void TestVespline::exchange_data() {
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("whole reply") << Script{S::send(kReply), S::close()} << "SUCESS";
+    QTest::newRow("1 byte then 3") << Script{S::send(kReply.left(1)), S::wait(100), S::send(kReply.mid(1)), S::close()}
+                                   << "SUCESS";
+    QTest::newRow("slow drip") << Script{S::send(kReply.mid(0, 1)),
+                                         S::wait(300),
+                                         S::send(kReply.mid(1, 1)),
+                                         S::wait(300),
+                                         S::send(kReply.mid(2, 1)),
+                                         S::wait(300),
+                                         S::send(kReply.mid(3, 1)),
+                                         S::wait(300),
+                                         S::close()}
+                               << "SUCESS";
+    QTest::newRow("3 bytes") << Script{S::send(kReply.left(3)), S::close()} << "FAILED";
+    QTest::newRow("5 bytes, kept open") << Script{S::send(kReply + 'x'), S::hold()} << "FAILED";
+    QTest::newRow("4 then 1 more") << Script{S::send(kReply), S::wait(100), S::send("x"), S::close()} << "FAILED";
+    QTest::newRow("nothing") << Script{S::close()} << "FAILED";
+    QTest::newRow("reset after 2 bytes") << Script{S::send(kReply.left(2)), S::wait(100), S::reset()} << "FAILED";
+    QTest::newRow("flood") << Script{S::flood()} << "FAILED";
+}
+
+void TestVespline::exchange() {
+    QFETCH(Script, script);
+    QFETCH(QString, result);
+    ScriptedTimeServer server(script);
+    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), result);
+    // Every one of these ends well before the exchange limit.
+    QVERIFY2(m_elapsedMs < 3000, qPrintable(QString::number(m_elapsedMs)));
+    QCOMPARE(server.connections(), 1);
+    Vespline& v = m_forms->vespline();
+    QVERIFY(!v.isExchanging());
+    QVERIFY(v.Received.size() <= 64);
+    const QString tooltip = m_forms->tarnwick1().SSPanel4->toolTip();
+    if (result == QLatin1String("SUCESS")) {
+        QCOMPARE(m_platform->clock.calls, QList<QDateTime>{kReplyTime});
+        QCOMPARE(v.Received, QString::fromLatin1(kReply));
+        QVERIFY(tooltip.endsWith(QStringLiteral(" - 2/5/24 8:44:48 AM")));
+    } else {
+        QVERIFY(m_platform->clock.calls.isEmpty());
+        QCOMPARE(tooltip, v.Received + QStringLiteral(" - 12:00:00 AM"));
+    }
+}
+
+void TestVespline::successWritesTheMainWindow() {
+    ScriptedTimeServer server({S::send(kReply), S::close()});
+    Tarnwick1& main = m_forms->tarnwick1();
+    Vespline& v = m_forms->vespline();
+    v.setTimePort(server.port());
+    v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
+    m_forms->base().setSyncResult(QStringLiteral("WAIT"));
+    v.cmdSync_Click();
+    QCOMPARE(main.Label7->text(), QStringLiteral("UPDATING"));
+    QTRY_COMPARE(m_forms->base().SyncResult(), QStringLiteral("SUCESS"));
+    QCOMPARE(main.Label3->text(), QStringLiteral("10:00:00 AM"));
+    QCOMPARE(main.Label5->text(), QStringLiteral("Tuesday 12/08/2026"));
+    QCOMPARE(main.SSPanel4->toolTip(), QString::fromLatin1(kReply) + QStringLiteral(" - 2/5/24 8:44:48 AM"));
+    QVERIFY(v.lastRefusal().isEmpty());
+}
+
+void TestVespline::silentServerFailsAtTheLimit() {
+    // A full reply that is never followed by a close cannot be trusted, and must not hold the caller forever.
+    ScriptedTimeServer server({S::send(kReply), S::hold()});
+    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port(), 20000), QStringLiteral("FAILED"));
+    QVERIFY2(m_elapsedMs >= Vespline::kExchangeLimitMs - 100 && m_elapsedMs < Vespline::kExchangeLimitMs + 1500,
+             qPrintable(QString::number(m_elapsedMs)));
+    QVERIFY(m_platform->clock.calls.isEmpty());
+}
+
+void TestVespline::refusedConnectionFails() {
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    QCOMPARE(sync(QStringLiteral("127.0.0.1"), port), QStringLiteral("FAILED"));
+    QVERIFY(m_elapsedMs < 3000);
+    QVERIFY(m_platform->clock.calls.isEmpty());
+}
+
+void TestVespline::emptyHostFails() {
+    QCOMPARE(sync(QString(), 37), QStringLiteral("FAILED"));
+    QVERIFY(m_elapsedMs < 3000);
+}
+
+void TestVespline::refusedClockChange_data() {
+    QTest::addColumn<QString>("errorName");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("not authorised") << "org.freedesktop.DBus.Error.AccessDenied"
+                                    << "Permission denied"
+                                    << "Clock not set: you are not authorised to change the time";
+    QTest::newRow("automatic sync on") << "org.freedesktop.DBus.Error.Failed"
+                                       << "Automatic time synchronization is enabled"
+                                       << "Clock not set: automatic time synchronization (NTP) is on";
+}
+
+void TestVespline::refusedClockChange() {
+    QFETCH(QString, errorName);
+    QFETCH(QString, message);
+    QFETCH(QString, status);
+    m_platform->clock.refusal = ClockResult{false, errorName, message};
+    ScriptedTimeServer server({S::send(kReply), S::close()});
+    Tarnwick1& main = m_forms->tarnwick1();
+    const QString clockBefore = main.Label3->text();
+    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("FAILED"));
+    QCOMPARE(m_platform->clock.calls.size(), 1);
+    QCOMPARE(m_forms->vespline().lastRefusal(), status);
+    // With no SYNC NOW waiting, the window itself puts the reason on the status line.
+    QCOMPARE(main.SSPanel2[0]->caption(), status);
+    QCOMPARE(main.Label3->text(), clockBefore);
+}
+
+void TestVespline::newStartAbandonsTheExchange() {
+    ScriptedTimeServer silent({S::hold()});
+    ScriptedTimeServer good({S::send(kReply), S::close()});
+    Vespline& v = m_forms->vespline();
+    v.setTimePort(silent.port());
+    v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
+    v.cmdSync_Click();
+    QTRY_COMPARE(silent.connections(), 1);
+    QCOMPARE(sync(QStringLiteral("localhost"), good.port()), QStringLiteral("SUCESS"));
+    // The abandoned exchange's limit never fires afterwards.
+    waitMs(200);
+    QCOMPARE(m_forms->base().SyncResult(), QStringLiteral("SUCESS"));
+    QVERIFY(!v.isExchanging());
+}
+
+void TestVespline::sameServerIsNotAskedTooOften() {
+    ScriptedTimeServer server({S::send(kReply), S::close()});
+    m_forms->vespline().setQueryGapMs(800);
+    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("SUCESS"));
+    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("SUCESS"));
+    QCOMPARE(server.connections(), 2);
+    QVERIFY2(server.acceptedAtMs[1] - server.acceptedAtMs[0] >= 750,
+             qPrintable(QString::number(server.acceptedAtMs[1] - server.acceptedAtMs[0])));
+}
+
+QTEST_MAIN(TestVespline)
+#include "test_vespline.moc"
