@@ -9,8 +9,7 @@
 #include "time_protocol/vespline.h"
 
 namespace {
-template <typename Form>
-Form& load(QPointer<Form>& slot, Forms& forms) {
+template <typename Form> Form& load(QPointer<Form>& slot, Forms& forms) {
     if (!slot)
         slot = new Form(forms);
     return *slot;
@@ -29,12 +28,24 @@ Forms::~Forms() {
     delete m_tarnwick1.data();
 }
 
-Tarnwick1& Forms::tarnwick1() { return load(m_tarnwick1, *this); }
-Tarnwick& Forms::tarnwick() { return load(m_tarnwick, *this); }
-Vespline& Forms::vespline() { return load(m_vespline, *this); }
-Tarnwick2& Forms::tarnwick2() { return load(m_tarnwick2, *this); }
-Tarnwick3& Forms::tarnwick3() { return load(m_tarnwick3, *this); }
-Tarnwick4& Forms::tarnwick4() { return load(m_tarnwick4, *this); }
+Tarnwick1& Forms::tarnwick1() {
+    return load(m_tarnwick1, *this);
+}
+Tarnwick& Forms::tarnwick() {
+    return load(m_tarnwick, *this);
+}
+Vespline& Forms::vespline() {
+    return load(m_vespline, *this);
+}
+Tarnwick2& Forms::tarnwick2() {
+    return load(m_tarnwick2, *this);
+}
+Tarnwick3& Forms::tarnwick3() {
+    return load(m_tarnwick3, *this);
+}
+Tarnwick4& Forms::tarnwick4() {
+    return load(m_tarnwick4, *this);
+}
 
 void Forms::unload(QWidget* form) {
     if (!form)

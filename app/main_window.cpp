@@ -2,7 +2,11 @@
 #include "app/main_window.h"
 
 #include "app/forms.h"
+#include "app/program_icon.h"
 #include "data/server_lists.h"
+#include "dialogs/log_viewer.h"
+#include "dialogs/server_dialog.h"
+#include "net_engine/worker_window.h"
 #include "platform/controls/active_resize.h"
 #include "platform/controls/ss_check.h"
 #include "platform/controls/ss_command.h"
@@ -10,6 +14,7 @@
 #include "platform/controls/ss_ribbon.h"
 #include "platform/controls/vb_color.h"
 #include "platform/platform.h"
+#include "time_protocol/vespline.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,8 +30,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
     return label;
 }
 
-template <typename W>
-W* named(W* widget, const QString& name) {
+template <typename W> W* named(W* widget, const QString& name) {
     widget->setObjectName(name);
     return widget;
 }
@@ -35,6 +39,7 @@ W* named(W* widget, const QString& name) {
 Tarnwick1::Tarnwick1(Forms& forms) : QWidget(nullptr), m_forms(forms), m_platform(forms.platform()) {
     setObjectName(QStringLiteral("Tarnwick1"));
     setWindowTitle(QStringLiteral("Horavane") + QString(10, QLatin1Char(' ')) + kMakerNotice);
+    setWindowIcon(programIcon());
     createControls();
     createConnections();
 }
@@ -75,6 +80,8 @@ void Tarnwick1::createControls() {
     place(SSRibbon3, 480, 360, 612, 612);
     SSRibbon2 = named(new SSRibbon(SSPanel1), QStringLiteral("SSRibbon2"));
     place(SSRibbon2, 10200, 360, 612, 612);
+    SSRibbon3->setPixmap(programPicture(64));
+    SSRibbon2->setPixmap(programPicture(64));
 
     SSPanel2[1] = named(new SSPanel(QStringLiteral("Synchronize with Server"), this), QStringLiteral("SSPanel2_1"));
     SSPanel2[1]->setFont(big);
@@ -169,7 +176,7 @@ void Tarnwick1::createControls() {
     Command4 = named(new QPushButton(QStringLiteral("Command4"), this), QStringLiteral("Command4"));
     Command4->hide();
     Image1 = makeLabel(this, QStringLiteral("Image1"), QString());
-    Image1->setPixmap(windowIcon().pixmap(32, 32));
+    Image1->setPixmap(programPicture(32));
     Image1->hide();
 
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
@@ -202,24 +209,34 @@ void Tarnwick1::createConnections() {
         connect(button, &SSCommand::pointerLeft, this, [button] { button->setBackColor(VbColor::Black); });
 }
 
-void Tarnwick1::setStatus(const QString& text) { SSPanel2[0]->setCaption(text); }
+void Tarnwick1::setStatus(const QString& text) {
+    SSPanel2[0]->setCaption(text);
+}
 
-// --- Filled in with the start sequence and settings work ---
+void Tarnwick1::showWindow(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
 
-bool Tarnwick1::Form_Load() { return true; }
-bool Tarnwick1::SaveSettings() { return true; }
-void Tarnwick1::AddTrayIcon() {}
-void Tarnwick1::EmptyLog() {}
-QString Tarnwick1::settingsPath() const { return {}; }
-void Tarnwick1::Form_MouseMove(int n) { Q_UNUSED(n); }
-void Tarnwick1::SSCommand1_Click() {}
-void Tarnwick1::SSCommand2_Click() {}
-void Tarnwick1::SSCommand5_Click() {}
-void Tarnwick1::SSPanel3_Click() {}
-void Tarnwick1::SSCommand6_Click() {}
-void Tarnwick1::Command1_Click() {}
-void Tarnwick1::Command2_Click() {}
-void Tarnwick1::Command3_Click() {}
-void Tarnwick1::Command4_Click() { CheckInternet(); }
-void Tarnwick1::Form_Unload() {}
-void Tarnwick1::closeEvent(QCloseEvent* event) { QWidget::closeEvent(event); }
+void Tarnwick1::SSCommand5_Click() {
+    showWindow(m_forms.tarnwick2());
+}
+void Tarnwick1::SSPanel3_Click() {
+    showWindow(m_forms.tarnwick2());
+}
+void Tarnwick1::SSCommand6_Click() {
+    showWindow(m_forms.tarnwick4());
+}
+void Tarnwick1::Command1_Click() {
+    showWindow(m_forms.tarnwick());
+}
+void Tarnwick1::Command2_Click() {
+    m_platform.startProgram(QStringLiteral("rundll32.exe shell32.dll,Control_RunDLL timedate.cpl"), 1);
+}
+void Tarnwick1::Command3_Click() {
+    showWindow(m_forms.vespline());
+}
+void Tarnwick1::Command4_Click() {
+    CheckInternet();
+}

@@ -70,26 +70,26 @@ public:
     bool isBusy() const;
 
     // Controls, by their names.
-    QLabel* Label1;        // selected server
-    QLabel* Label2;        // scheduled time of day "HH:MM:SS ampm"
-    QLabel* Label3;        // current time "HH:MM ampm"
-    QLabel* Label5;        // current date "MM/DD/YYYY"
-    QLabel* Label6;        // scheduled date "MMMM DD YYYY"
-    QLabel* Label7;        // last Internet result
-    QLabel* Label8;        // "Last Result"
-    QLabel* Label9;        // "Min"
-    QLabel* Label10;       // minute counter
-    QLabel* Label11;       // "Minutes till next Sync if checked"
-    QLabel* Label12;       // tick count at the start of the last synchronization
-    QLabel* Label13;       // connection check state: "WAIT", "True" or "False"
-    std::array<QLabel*, 2> Label4;   // maker's notice; "Next Auto Sync"
+    QLabel* Label1;                   // selected server
+    QLabel* Label2;                   // scheduled time of day "HH:MM:SS ampm"
+    QLabel* Label3;                   // current time "HH:MM ampm"
+    QLabel* Label5;                   // current date "MM/DD/YYYY"
+    QLabel* Label6;                   // scheduled date "MMMM DD YYYY"
+    QLabel* Label7;                   // last Internet result
+    QLabel* Label8;                   // "Last Result"
+    QLabel* Label9;                   // "Min"
+    QLabel* Label10;                  // minute counter
+    QLabel* Label11;                  // "Minutes till next Sync if checked"
+    QLabel* Label12;                  // tick count at the start of the last synchronization
+    QLabel* Label13;                  // connection check state: "WAIT", "True" or "False"
+    std::array<QLabel*, 2> Label4;    // maker's notice; "Next Auto Sync"
     std::array<SSPanel*, 2> SSPanel2; // status line; response-time line
-    SSPanel* SSPanel1;     // title banner
-    SSPanel* SSPanel3;     // "Server"
-    SSPanel* SSPanel4;     // "Next Auto Sync"
-    SSPanel* SSPanel5;     // "Current Time"
-    SSPanel* SSPanel6;     // "Current Date"
-    SSPanel* SSPanel7;     // "Sync Every            Minutes"
+    SSPanel* SSPanel1;                // title banner
+    SSPanel* SSPanel3;                // "Server"
+    SSPanel* SSPanel4;                // "Next Auto Sync"
+    SSPanel* SSPanel5;                // "Current Time"
+    SSPanel* SSPanel6;                // "Current Date"
+    SSPanel* SSPanel7;                // "Sync Every            Minutes"
     SSRibbon* SSRibbon2;
     SSRibbon* SSRibbon3;
     SSCommand* SSCommand1; // END
@@ -115,6 +115,10 @@ private:
     void createControls();
     void createConnections();
     void setStatus(const QString& text);
+    void fillIntervals();
+    void restoreSettings();
+    // Shows a secondary window without making it modal, and brings it to the front when it was already open.
+    static void showWindow(QWidget& window);
 
     Forms& m_forms;
     Platform& m_platform;

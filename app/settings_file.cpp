@@ -1,0 +1,46 @@
+// Reads and writes the settings file.
+#include "app/settings_file.h"
+
+#include "platform/text_file.h"
+
+#include <QStringList>
+
+namespace SettingsFile {
+namespace {
+constexpr int kRecords = 5;
+}
+
+QString path(const QString& programFolder) {
+    return programFolder + QStringLiteral("NRV.ini");
+}
+
+std::optional<Restored> read(const DriveC& drive, const QString& programFolder) {
+    const QString file = path(programFolder);
+    if (!drive.exists(file))
+        return std::nullopt;
+    const std::optional<QStringList> fields = drive.readFields(file, kRecords);
+    if (!fields)
+        return std::nullopt;
+    // A record that is missing leaves the text read last in place.
+    QStringList records;
+    QString last;
+    for (int i = 0; i < kRecords; ++i) {
+        if (i < fields->size())
+            last = fields->at(i);
+        records << last;
+    }
+    return Restored{records.at(0), records.at(1), records.at(4)};
+}
+
+QByteArray content(const QString& server, const QString& scheduleTime, const QString& clockTime,
+                   const QString& clockDate, const QString& scheduleDate) {
+    QByteArray bytes;
+    for (const QString& text : {server, scheduleTime, clockTime, clockDate, scheduleDate})
+        bytes += TextFile::quotedRecord(text);
+    return bytes;
+}
+
+bool write(const DriveC& drive, const QString& programFolder, const QByteArray& content, QString* error) {
+    return drive.replace(path(programFolder), content, error);
+}
+} // namespace SettingsFile

@@ -1,0 +1,148 @@
+// The main window's start sequence, its settings, the tray icon and the ways the window is hidden or ended.
+#include "app/main_window.h"
+
+#include "app/forms.h"
+#include "app/program_icon.h"
+#include "app/settings_file.h"
+#include "app/tray_icon.h"
+#include "net_engine/result_log.h"
+#include "platform/controls/ss_check.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/date_text.h"
+#include "platform/events.h"
+#include "platform/platform.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+
+namespace {
+const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
+constexpr int kLongestInterval = 720;
+} // namespace
+
+bool Tarnwick1::Form_Load() {
+    if (m_platform.isAnotherCopyRunning()) {
+        m_platform.messageBox(MessageIcon::Error, QStringLiteral("Startup Error"),
+                              QStringLiteral("The Horavane program is already running! Please Click OK."));
+        return false;
+    }
+    // Ticking by code raises no click, so the marker file is not rewritten.
+    if (m_platform.drive().exists(kMarkerFile))
+        SSCheck1->setChecked(true);
+    fillIntervals();
+    const QDateTime now = m_platform.now();
+    Label3->setText(DateText::clockTime(now.time()));
+    Label5->setText(DateText::clockDate(now.date()));
+    restoreSettings();
+    AddTrayIcon();
+    // Without a tray icon the hidden window could never be reached again.
+    if (m_tray && m_tray->isShown())
+        hide();
+    else
+        show();
+    Timer1->start();
+    Timer2->start();
+    return true;
+}
+
+void Tarnwick1::fillIntervals() {
+    const QString kept = Combo1->currentText();
+    QStringList minutes;
+    minutes.reserve(kLongestInterval);
+    for (int i = 1; i <= kLongestInterval; ++i)
+        minutes << QString::number(i);
+    Combo1->addItems(minutes);
+    // Filling an empty box selects its first entry; the interval the user sees stays as it was.
+    Combo1->setCurrentIndex(Combo1->findText(kept));
+    Combo1->setEditText(kept);
+}
+
+void Tarnwick1::restoreSettings() {
+    const auto restored = SettingsFile::read(m_platform.drive(), m_platform.programFolder());
+    if (!restored)
+        return;
+    Label1->setText(restored->server);
+    Label2->setText(restored->scheduleTime);
+    Label6->setText(restored->scheduleDate);
+}
+
+QString Tarnwick1::settingsPath() const {
+    return SettingsFile::path(m_platform.programFolder());
+}
+
+bool Tarnwick1::SaveSettings() {
+    const QByteArray content =
+        SettingsFile::content(Label1->text(), Label2->text(), Label3->text(), Label5->text(), Label6->text());
+    QString error;
+    if (SettingsFile::write(m_platform.drive(), m_platform.programFolder(), content, &error))
+        return true;
+    setStatus(QStringLiteral("Settings not saved: %1").arg(error));
+    qWarning("Horavane: could not save the settings to %s: %s", qPrintable(settingsPath()), qPrintable(error));
+    return false;
+}
+
+void Tarnwick1::AddTrayIcon() {
+    m_trayTooltip = TrayTooltip::field(Label6->text(), Label2->text());
+    m_tray = m_platform.createTrayIcon();
+    if (!m_tray)
+        return;
+    connect(m_tray.get(), &TrayIcon::mouseMessage, this, &Tarnwick1::Form_MouseMove);
+    m_tray->add(programIcon(), m_trayTooltip);
+}
+
+void Tarnwick1::EmptyLog() {
+    ResultLog::empty(m_platform.drive(), m_platform.programFolder());
+}
+
+void Tarnwick1::Form_MouseMove(int n) {
+    switch (n) {
+    case 513: // left button down
+    case 514: // left button up
+    case 516: // right button down
+    case 517: // right button up
+    case 518: // right double-click
+        show();
+        break;
+    case 515: // left double-click
+        show();
+        doEvents();
+        break;
+    default: // plain movement and anything else
+        break;
+    }
+    doEvents();
+}
+
+void Tarnwick1::SSCommand1_Click() {
+    SaveSettings();
+    if (m_tray)
+        m_tray->remove();
+    doEvents();
+    m_platform.endProgram();
+}
+
+void Tarnwick1::SSCommand2_Click() {
+    // A failed save keeps the window up, so the status line that says so can be read.
+    if (SaveSettings())
+        hide();
+}
+
+void Tarnwick1::Form_Unload() {
+    if (m_tray)
+        m_tray->remove();
+    doEvents();
+}
+
+void Tarnwick1::closeEvent(QCloseEvent* event) {
+    // With the icon in the tray the close box only hides the window, as DONE does without saving; without one the
+    // program could never be reached again, so closing unloads the window and ends the program.
+    if (m_tray && m_tray->isShown()) {
+        event->ignore();
+        hide();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+    m_platform.endProgram();
+}

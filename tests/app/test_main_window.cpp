@@ -1,0 +1,426 @@
+// The main window's start, settings, tray icon and buttons, driven through a fake platform.
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "data/server_lists.h"
+#include "dialogs/log_viewer.h"
+#include "dialogs/server_dialog.h"
+#include "net_engine/worker_window.h"
+#include "platform/controls/ss_check.h"
+#include "platform/controls/ss_command.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "tests/support/fake_platform.h"
+#include "time_protocol/vespline.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void startsHiddenInTheTray();
+    void secondCopyStopsBeforeAnything();
+    void showsTheWindowWhenThereIsNoTray();
+    void markerFileTicksWithoutRewriting();
+    void settingsRestored_data();
+    void settingsRestored();
+    void badSettingsFilesNeverStopTheStart_data();
+    void badSettingsFilesNeverStopTheStart();
+    void saveThenStartRoundTrip_data();
+    void saveThenStartRoundTrip();
+    void failedSaveIsVisible();
+    void trayMessages_data();
+    void trayMessages();
+    void doneAndEnd();
+    void closeBox();
+    void buttonsOpenWindows();
+    void emptyLog();
+    void highlight_data();
+    void highlight();
+};
+
+namespace {
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList restored(Tarnwick1& w) {
+    return {w.Label1->text(), w.Label2->text(), w.Label6->text()};
+}
+} // namespace
+
+void TestMainWindow::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestMainWindow::startsHiddenInTheTray() {
+    FakePlatform platform;
+    platform.setNow(QDateTime(QDate(2026, 12, 8), QTime(21, 5, 40)));
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+
+    QVERIFY(!w.isVisible());
+    QVERIFY(platform.tray && platform.tray->shown);
+    QCOMPARE(platform.tray->adds, 1);
+    QCOMPARE(platform.tray->tooltip, w.trayTooltip());
+    QCOMPARE(w.trayTooltip().left(46), QByteArray("HORAVANE \rNext NOT SCHEDULED at NOT SCHEDULED\0", 46));
+
+    QCOMPARE(w.Label3->text(), QStringLiteral("09:05 PM"));
+    QCOMPARE(w.Label5->text(), QStringLiteral("12/08/2026"));
+    QCOMPARE(w.Label1->text(), ServerLists::defaultServer());
+    QVERIFY(!w.Label1->text().isEmpty());
+    QVERIFY(!w.SSCheck1->isChecked());
+
+    // The interval list: 720 whole minutes, and the interval stays at 60.
+    QCOMPARE(w.Combo1->count(), 720);
+    QCOMPARE(w.Combo1->itemText(0), QStringLiteral("1"));
+    QCOMPARE(w.Combo1->itemText(719), QStringLiteral("720"));
+    QCOMPARE(w.Combo1->currentText(), QStringLiteral("60"));
+
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(w.Timer1->interval(), 1000);
+    QVERIFY(w.Timer2->isActive());
+    QCOMPARE(w.Timer2->interval(), 60000);
+    // Nothing is written at start, and no other window is created.
+    QVERIFY(!QFile::exists(platform.local(w.settingsPath())));
+    QVERIFY(!forms.isTarnwickLoaded() && !forms.isVesplineLoaded() && !forms.isTarnwick2Loaded());
+    QVERIFY(platform.messages.isEmpty());
+}
+
+void TestMainWindow::secondCopyStopsBeforeAnything() {
+    FakePlatform platform;
+    platform.anotherCopy = true;
+    writeFile(platform.local(QStringLiteral("C:\\HoravaneNRV.ini")), "\"x\"\r\n");
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(!w.Form_Load());
+    QCOMPARE(platform.messages.size(), 1);
+    QCOMPARE(platform.messages[0].icon, MessageIcon::Error);
+    QCOMPARE(platform.messages[0].title, QStringLiteral("Startup Error"));
+    QCOMPARE(platform.messages[0].text, QStringLiteral("The Horavane program is already running! Please Click OK."));
+    QVERIFY(!platform.tray);
+    QCOMPARE(w.Combo1->count(), 0);
+    QCOMPARE(w.Label1->text(), ServerLists::defaultServer());
+    QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
+}
+
+void TestMainWindow::showsTheWindowWhenThereIsNoTray() {
+    FakePlatform platform;
+    platform.trayAvailable = false;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QVERIFY(w.isVisible());
+    QVERIFY(w.Timer1->isActive());
+}
+
+void TestMainWindow::markerFileTicksWithoutRewriting() {
+    FakePlatform platform;
+    const QString marker = platform.local(QStringLiteral("C:\\AutoSyncKLOV.txt"));
+    writeFile(marker, "left by hand");
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QVERIFY(w.SSCheck1->isChecked());
+    QCOMPARE(readFile(marker), QByteArray("left by hand"));
+}
+
+void TestMainWindow::settingsRestored_data() {
+    QTest::addColumn<QString>("programFolder");
+    QTest::addColumn<QString>("file"); // relative to the drive folder
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("labels");
+    const QByteArray five("\"\\\\PC7\"\r\n\"07:30:00 AM\"\r\n\"junk\"\r\n\"junk\"\r\n\"January 02 2027\"\r\n");
+    const QStringList fiveLabels{"\\\\PC7", "07:30:00 AM", "January 02 2027"};
+    QTest::newRow("drive root") << "C:\\"
+                                << "NRV.ini" << five << fiveLabels;
+    QTest::newRow("sub-folder") << "C:\\Tools\\Clock"
+                                << "Tools/ClockNRV.ini" << five << fiveLabels;
+    QTest::newRow("one record") << "C:\\"
+                                << "NRV.ini" << QByteArray("\"solo\"\r\n") << QStringList{"solo", "solo", "solo"};
+    QTest::newRow("four records") << "C:\\"
+                                  << "NRV.ini" << QByteArray("\"a\"\r\n\"b\"\r\n\"c\"\r\n\"d\"\r\n")
+                                  << QStringList{"a", "b", "d"};
+    QTest::newRow("empty file") << "C:\\"
+                                << "NRV.ini" << QByteArray() << QStringList{"", "", ""};
+    QTest::newRow("file of another folder is not read")
+        << "C:\\Tools\\Clock"
+        << "Tools/Clock/NRV.ini" << five << QStringList{ServerLists::defaultServer(), "NOT SCHEDULED", "NOT SCHEDULED"};
+}
+
+void TestMainWindow::settingsRestored() {
+    QFETCH(QString, programFolder);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, labels);
+    FakePlatform platform(programFolder);
+    QDir(platform.drive().paths().driveFolder()).mkpath(QStringLiteral("Tools/Clock"));
+    writeFile(platform.drive().paths().driveFolder() + QLatin1Char('/') + file, bytes);
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QCOMPARE(restored(w), labels);
+    // The tooltip already shows the restored schedule.
+    QVERIFY(w.trayTooltip().startsWith(("HORAVANE \rNext " + labels[2] + " at ").toUtf8().left(64)));
+}
+
+void TestMainWindow::badSettingsFilesNeverStopTheStart_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("binary") << "binary";
+    QTest::newRow("huge, no line end") << "huge";
+    QTest::newRow("unterminated quote") << "unterminated";
+    QTest::newRow("named pipe") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("no read permission") << "unreadable";
+}
+
+void TestMainWindow::badSettingsFilesNeverStopTheStart() {
+    QFETCH(QString, kind);
+    FakePlatform platform(QStringLiteral("C:\\"));
+    const QString path = platform.local(QStringLiteral("C:\\NRV.ini"));
+    QStringList expected{ServerLists::defaultServer(), "NOT SCHEDULED", "NOT SCHEDULED"};
+    if (kind == QLatin1String("binary")) {
+        QByteArray bytes;
+        for (int i = 0; i < 4096; ++i)
+            bytes.append(static_cast<char>((i * 151) % 256));
+        writeFile(path, bytes);
+        expected.clear();
+    } else if (kind == QLatin1String("huge")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(100LL * 1024 * 1024)); // sparse: 100 MB of NUL bytes, no line end
+        expected.clear();
+    } else if (kind == QLatin1String("unterminated")) {
+        writeFile(path, "\"srv\"\r\n\"07:30:00 AM");
+        expected = QStringList{"srv", "07:30:00 AM", "07:30:00 AM"};
+    } else if (kind == QLatin1String("fifo")) {
+        QVERIFY(QProcess::execute(QStringLiteral("mkfifo"), {path}) == 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        writeFile(path, "\"secret\"\r\n");
+        QFile::setPermissions(path, QFileDevice::Permissions());
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly))
+            QSKIP("this user reads files whatever their permissions");
+    }
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(w.Form_Load());
+    QVERIFY2(clock.elapsed() < 10000, "the start took too long");
+    QCOMPARE(w.Combo1->count(), 720);
+    QVERIFY(platform.tray->shown);
+    QCOMPARE(w.trayTooltip().size(), 64);
+    if (!expected.isEmpty())
+        QCOMPARE(restored(w), expected);
+    else
+        QVERIFY(w.Label1->text().size() <= 64 * 1024);
+}
+
+void TestMainWindow::saveThenStartRoundTrip_data() {
+    QTest::addColumn<QStringList>("labels");
+    QTest::newRow("sentinels") << QStringList{"NONE SELECTED", "NOT SCHEDULED", "NOT SCHEDULED"};
+    QTest::newRow("network computer and schedule") << QStringList{"\\\\OFFICE-PC", "11:45:00 PM", "March 09 2027"};
+    QTest::newRow("blanks and commas kept") << QStringList{" time.nist.gov ", "a, b", ""};
+}
+
+void TestMainWindow::saveThenStartRoundTrip() {
+    QFETCH(QStringList, labels);
+    FakePlatform platform;
+    {
+        Forms forms(platform);
+        Tarnwick1& w = forms.tarnwick1();
+        QVERIFY(w.Form_Load());
+        w.Label1->setText(labels[0]);
+        w.Label2->setText(labels[1]);
+        w.Label6->setText(labels[2]);
+        QVERIFY(w.SaveSettings());
+    }
+    const QByteArray bytes = readFile(platform.local(QStringLiteral("C:\\HoravaneNRV.ini")));
+    QCOMPARE(bytes.count("\r\n"), 5);
+    QVERIFY(bytes.contains("\"10:00 AM\"\r\n\"12/08/2026\"\r\n"));
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QCOMPARE(restored(w), labels);
+}
+
+void TestMainWindow::failedSaveIsVisible() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    // A folder where the settings file should be: no rename can replace it, whoever runs the test.
+    QVERIFY(QDir().mkpath(platform.local(w.settingsPath())));
+    w.Form_MouseMove(514);
+    w.SSCommand2->click();
+    QVERIFY(w.SSPanel2[0]->caption().startsWith(QStringLiteral("Settings not saved")));
+    QVERIFY(w.isVisible()); // DONE keeps the window up so the status line can be read
+    QVERIFY(QFileInfo(platform.local(w.settingsPath())).isDir());
+    QCOMPARE(QDir(platform.drive().paths().driveFolder()).entryList(QDir::Files), QStringList());
+}
+
+void TestMainWindow::trayMessages_data() {
+    QTest::addColumn<int>("message");
+    QTest::addColumn<bool>("shows");
+    QTest::newRow("512 move") << 512 << false;
+    QTest::newRow("513 left down") << 513 << true;
+    QTest::newRow("514 left up") << 514 << true;
+    QTest::newRow("515 left double") << 515 << true;
+    QTest::newRow("516 right down") << 516 << true;
+    QTest::newRow("517 right up") << 517 << true;
+    QTest::newRow("518 right double") << 518 << true;
+    QTest::newRow("519 middle") << 519 << false;
+}
+
+void TestMainWindow::trayMessages() {
+    QFETCH(int, message);
+    QFETCH(bool, shows);
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    platform.tray->click(message);
+    QCOMPARE(w.isVisible(), shows);
+    // A visible window stays visible and in place.
+    w.show();
+    const QRect before = w.geometry();
+    platform.tray->click(message);
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.geometry(), before);
+}
+
+void TestMainWindow::doneAndEnd() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    const QString settings = platform.local(w.settingsPath());
+
+    platform.tray->click(514);
+    w.Label1->setText(QStringLiteral("\\\\PC2"));
+    w.SSCommand2->click(); // DONE
+    QVERIFY(!w.isVisible());
+    QVERIFY(platform.tray->shown);
+    QVERIFY(w.Timer1->isActive() && w.Timer2->isActive());
+    QVERIFY(readFile(settings).startsWith("\"\\\\PC2\"\r\n"));
+    QCOMPARE(platform.ends, 0);
+
+    platform.tray->click(514);
+    w.Label1->setText(QStringLiteral("\\\\PC3"));
+    w.SSCommand1->click(); // END
+    QVERIFY(readFile(settings).startsWith("\"\\\\PC3\"\r\n"));
+    QVERIFY(!platform.tray->shown);
+    QCOMPARE(platform.tray->removes, 1);
+    QCOMPARE(platform.ends, 1);
+}
+
+void TestMainWindow::closeBox() {
+    {
+        FakePlatform platform;
+        Forms forms(platform);
+        Tarnwick1& w = forms.tarnwick1();
+        QVERIFY(w.Form_Load());
+        platform.tray->click(514);
+        QVERIFY(w.close() == false); // only hidden: the icon brings it back
+        QVERIFY(!w.isVisible());
+        QVERIFY(platform.tray->shown);
+        QCOMPARE(platform.ends, 0);
+        QVERIFY(!QFile::exists(platform.local(w.settingsPath())));
+    }
+    {
+        FakePlatform platform;
+        platform.trayAvailable = false;
+        Forms forms(platform);
+        Tarnwick1& w = forms.tarnwick1();
+        QVERIFY(w.Form_Load());
+        QVERIFY(w.close());
+        QCOMPARE(platform.tray->removes, 1);
+        QCOMPARE(platform.ends, 1); // nothing would reach a program without window or icon
+        QVERIFY(!QFile::exists(platform.local(w.settingsPath())));
+    }
+}
+
+void TestMainWindow::buttonsOpenWindows() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    platform.tray->click(514);
+
+    w.SSCommand5->click();
+    QVERIFY(forms.isTarnwick2Loaded());
+    QWidget* first = &forms.tarnwick2();
+    QVERIFY(first->isVisible());
+    emit w.SSPanel3->clicked();
+    QCOMPARE(static_cast<QWidget*>(&forms.tarnwick2()), first);
+
+    w.SSCommand6->click();
+    QVERIFY(forms.isTarnwick4Loaded() && forms.tarnwick4().isVisible());
+    w.Command1_Click();
+    QVERIFY(forms.isTarnwickLoaded() && forms.tarnwick().isVisible());
+    w.Command3_Click();
+    QVERIFY(forms.isVesplineLoaded() && forms.vespline().isVisible());
+
+    w.Command2->click();
+    QCOMPARE(platform.started.size(), 1);
+    QCOMPARE(platform.started[0].first, QStringLiteral("rundll32.exe shell32.dll,Control_RunDLL timedate.cpl"));
+    QCOMPARE(platform.started[0].second, 1);
+}
+
+void TestMainWindow::emptyLog() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    const QString log = platform.local(QStringLiteral("C:\\Horavane\\ResultLog.txt"));
+    w.EmptyLog();
+    QVERIFY(QFile::exists(log));
+    QCOMPARE(QFileInfo(log).size(), 0);
+    writeFile(log, "\"FAILED ...\"\r\n");
+    w.EmptyLog();
+    QCOMPARE(QFileInfo(log).size(), 0);
+}
+
+void TestMainWindow::highlight_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<quint32>("entered");
+    QTest::newRow("END") << "SSCommand1" << quint32(VbColor::Red);
+    QTest::newRow("DONE") << "SSCommand2" << quint32(VbColor::ButtonFace);
+    QTest::newRow("SYNC NOW") << "SSCommand3" << quint32(VbColor::ButtonFace);
+}
+
+void TestMainWindow::highlight() {
+    QFETCH(QString, button);
+    QFETCH(quint32, entered);
+    FakePlatform platform;
+    Forms forms(platform);
+    auto* b = forms.tarnwick1().findChild<SSCommand*>(button);
+    QVERIFY(b);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(b, &enter);
+    QCOMPARE(b->backColor(), entered);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(b, &leave);
+    QCOMPARE(b->backColor(), quint32(VbColor::Black));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
