@@ -1,0 +1,30 @@
+// Runs the lines of a command file: each builtin's output goes to its redirection target or to standard output.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class ClockService;
+class DriveC;
+
+class Interpreter {
+public:
+    Interpreter(const DriveC& drive, ClockService& clock);
+
+    // Command files larger than this are refused: the program writes one short line.
+    static constexpr qint64 kMaxFileBytes = 64 * 1024;
+
+    // Runs every line of the file; false when it could not be read or a line failed.
+    bool runFile(const QString& path);
+    // Runs one line; false when it printed an error.
+    bool runLine(const QString& line);
+
+private:
+    // Writes a command's output: the target is emptied when the command starts and the finished output renamed
+    // over it, so a reader finds it empty or complete.
+    bool emptyTarget(const QString& target);
+    void deliver(const QString& target, const QString& output);
+
+    const DriveC& m_drive;
+    ClockService& m_clock;
+};

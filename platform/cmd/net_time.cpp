@@ -1,0 +1,179 @@
+// The network exchanges of "net time", each bounded in time, and the clock service call.
+#include "platform/cmd/net_time.h"
+
+#include "platform/clock_service.h"
+#include "platform/cmd/sntp.h"
+#include "platform/date_text.h"
+#include "time_protocol/time_reply.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace NetTime {
+namespace {
+quint16 portFrom(const char* name, quint16 fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
+}
+
+// Runs the event loop until `loop` is quit or the limit has passed.
+void runFor(QEventLoop& loop, int ms) {
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(ms);
+    loop.exec();
+}
+
+QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
+    const QHostAddress literal(host);
+    if (!literal.isNull())
+        return {literal};
+    QEventLoop loop;
+    QHostInfo info;
+    bool done = false;
+    const int id = QHostInfo::lookupHost(host, &loop, [&](const QHostInfo& result) {
+        info = result;
+        done = true;
+        loop.quit();
+    });
+    runFor(loop, ms);
+    if (!done) {
+        QHostInfo::abortHostLookup(id);
+        *why = QStringLiteral("the name lookup took too long");
+        return {};
+    }
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+        *why = QStringLiteral("the name is not known (") + info.errorString() + QLatin1Char(')');
+    return info.addresses();
+}
+
+Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
+    QUdpSocket socket;
+    QEventLoop loop;
+    Answer answer{false, {}, QStringLiteral("SNTP"), QStringLiteral("no SNTP reply")};
+    QElapsedTimer clock;
+    QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
+        if (!socket.hasPendingDatagrams()) {
+            // Readable without a datagram: an error is waiting, such as "port unreachable"; reading fetches it.
+            socket.receiveDatagram();
+            answer.why = QStringLiteral("SNTP: ") + (socket.error() == QAbstractSocket::UnknownSocketError
+                                                         ? QStringLiteral("no SNTP server on that computer")
+                                                         : socket.errorString());
+            loop.quit();
+            return;
+        }
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram(Sntp::kPacketSize * 2);
+            const Sntp::Reply reply = Sntp::parse(datagram.data());
+            if (!reply.ok) {
+                answer.why = QStringLiteral("SNTP: ") + reply.why; // a bad reply: keep listening for a good one
+                continue;
+            }
+            answer.ok = true;
+            answer.utc = reply.utc.addMSecs(clock.elapsed() / 2);
+            loop.quit();
+            return;
+        }
+    });
+    // A connected socket hears "port unreachable", so a computer without an SNTP server is given up at once.
+    QObject::connect(&socket, &QUdpSocket::errorOccurred, &loop, [&] {
+        answer.why = QStringLiteral("SNTP: ") + socket.errorString();
+        loop.quit();
+    });
+    socket.connectToHost(address, port);
+    clock.start();
+    if (socket.write(Sntp::request()) != Sntp::kPacketSize)
+        return {false, {}, answer.how, QStringLiteral("SNTP: ") + socket.errorString()};
+    runFor(loop, ms);
+    return answer;
+}
+
+Answer askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
+    QTcpSocket socket;
+    QEventLoop loop;
+    QByteArray bytes;
+    QString error;
+    QElapsedTimer clock;
+    QObject::connect(&socket, &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] {
+        bytes += socket.read(TimeReply::kKeptBytes - bytes.size());
+        socket.readAll(); // a server that floods is not kept in memory
+    });
+    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError e) {
+        if (e != QAbstractSocket::RemoteHostClosedError)
+            error = socket.errorString();
+        loop.quit();
+    });
+    socket.connectToHost(address, port);
+    runFor(loop, ms);
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
+        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: no connection in time")};
+    if (!error.isEmpty())
+        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: ") + error};
+    clock.start();
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        runFor(loop, ms); // until the server closes
+    bytes += socket.read(TimeReply::kKeptBytes - bytes.size());
+    const bool closed = socket.state() == QAbstractSocket::UnconnectedState;
+    socket.abort();
+    if (!closed)
+        return {false,
+                {},
+                QStringLiteral("Time Protocol"),
+                QStringLiteral("Time Protocol: the server did not close in time")};
+    const TimeReply::Conversion c = TimeReply::convert(bytes, clock.elapsed() / 2000.0);
+    if (!c.ok)
+        return {false,
+                {},
+                QStringLiteral("Time Protocol"),
+                QStringLiteral("Time Protocol: a reply of %1 bytes instead of 4").arg(bytes.size())};
+    return {true, c.utc, QStringLiteral("Time Protocol"), {}};
+}
+} // namespace
+
+Ports Ports::fromEnvironment() {
+    return {portFrom("HORAVANE_SNTP_PORT", 123), portFrom("HORAVANE_TIME_PORT", 37)};
+}
+
+Answer ask(const QString& host, const Ports& ports, int stepMs) {
+    QString why;
+    const QList<QHostAddress> addresses = resolve(host, stepMs, &why);
+    if (addresses.isEmpty())
+        return {false, {}, {}, why};
+    // The first address only: every further one would cost another pair of time limits.
+    const QHostAddress& address = addresses.first();
+    const Answer sntp = askSntp(address, ports.sntp, stepMs);
+    if (sntp.ok)
+        return sntp;
+    Answer tp = askTimeProtocol(address, ports.time, stepMs);
+    if (!tp.ok)
+        tp.why = sntp.why + QStringLiteral("; ") + tp.why;
+    return tp;
+}
+
+QString run(const QString& host, ClockService& clock, const Ports& ports) {
+    const Answer answer = ask(host, ports);
+    if (!answer.ok)
+        return QStringLiteral("System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n") +
+               QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why +
+               QStringLiteral("\r\n\r\n");
+    const QString current = QStringLiteral("Current time at \\\\") + host + QStringLiteral(" is ") +
+                            DateText::generalDate(answer.utc.toLocalTime()) + QStringLiteral("\r\n\r\n");
+    const ClockResult set = clock.setTime(answer.utc);
+    if (!set.ok)
+        return current +
+               QStringLiteral("System error 1314 has occurred.\r\n\r\n"
+                              "A required privilege is not held by the client.\r\n") +
+               describeClockRefusal(set) + QStringLiteral("\r\n\r\n");
+    return current + QStringLiteral("The command completed successfully.\r\n\r\n");
+}
+} // namespace NetTime

@@ -1,0 +1,30 @@
+// The "net time" builtin: asks a computer for the time by SNTP, else by the Time Protocol, and sets the clock.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class ClockService;
+
+namespace NetTime {
+// The ports asked; HORAVANE_SNTP_PORT and HORAVANE_TIME_PORT may point tests elsewhere.
+struct Ports {
+    quint16 sntp = 123;
+    quint16 time = 37;
+    static Ports fromEnvironment();
+};
+
+// About two seconds for each network step: the name lookup, the SNTP exchange, the connection, the reply.
+constexpr int kStepMs = 2000;
+
+struct Answer {
+    bool ok = false;
+    QDateTime utc; // the computer's time, corrected by half the exchange
+    QString how;   // "SNTP" or "Time Protocol"
+    QString why;   // when !ok
+};
+Answer ask(const QString& host, const Ports& ports, int stepMs = kStepMs);
+
+// The whole command: asks, sets the clock and returns what the command prints.
+QString run(const QString& host, ClockService& clock, const Ports& ports);
+} // namespace NetTime

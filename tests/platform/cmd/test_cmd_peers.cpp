@@ -1,0 +1,250 @@
+// horavane-cmd as the worker window runs it, against real time servers on loopback (chronyd -x for SNTP, xinetd's
+// time service), the fake clock service and the fake Avahi on a private bus.
+#include "tests/support/process_fixtures.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCmdPeers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void sntpFromChronyd();
+    void timeProtocolFromXinetd();
+    void refusedSetIsAFailure_data();
+    void refusedSetIsAFailure();
+    void deadHostEndsQuickly();
+    void hostileNamesRunNothing_data();
+    void hostileNamesRunNothing();
+    void twoRunsAtOnceLeaveOneCompleteOutput();
+    void netViewWithoutAvahi();
+    void netViewListsTheComputers();
+
+private:
+    struct Run {
+        int exitCode = -1;
+        qint64 ms = 0;
+        QString status; // the status file after the run
+    };
+    Run run(const QByteArray& commandFile);
+    QStringList driveFiles() const { return QDir(m_drive->path()).entryList(QDir::Files); }
+    void startXinetd(XinetdTimeServer& server, const QString& address);
+
+    PrivateSystemBus m_bus;
+    FakeTimedated m_timedated;
+    std::unique_ptr<QTemporaryDir> m_drive;
+};
+
+namespace {
+QByteArray timeLine(const QString& name) {
+    return (QStringLiteral("net time ") + name + QStringLiteral(" /set /yes >c:\\StatusTime.txt\r\n")).toUtf8();
+}
+} // namespace
+
+void TestCmdPeers::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    if (!m_bus.start()) {
+        if (m_bus.isMissing())
+            QSKIP("dbus-daemon is not installed");
+        QFAIL(qPrintable(m_bus.error()));
+    }
+    QVERIFY2(m_timedated.start(m_bus), qPrintable(m_timedated.error()));
+}
+
+void TestCmdPeers::init() {
+    m_drive = std::make_unique<QTemporaryDir>();
+    m_timedated.refuse(QString());
+}
+
+TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
+    const QString file = m_drive->path() + QStringLiteral("/gTime.bat");
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    f.write(commandFile);
+    f.close();
+    QProcess cmd;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive->path());
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus.address());
+    cmd.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    cmd.start(QStringLiteral(HV_HORAVANE_CMD), {file});
+    if (!cmd.waitForFinished(20000))
+        cmd.kill();
+    Run r{cmd.exitCode(), t.elapsed(), {}};
+    QFile status(m_drive->path() + QStringLiteral("/StatusTime.txt"));
+    if (status.open(QIODevice::ReadOnly))
+        r.status = QString::fromUtf8(status.readAll());
+    return r;
+}
+
+void TestCmdPeers::startXinetd(XinetdTimeServer& server, const QString& address) {
+    if (!server.start(address)) {
+        if (server.isMissing())
+            QSKIP("xinetd is not installed");
+        QFAIL(qPrintable(server.error()));
+    }
+}
+
+void TestCmdPeers::sntpFromChronyd() {
+    ChronydServer chronyd;
+    const QString address = uniqueLoopbackAddress(0);
+    if (!chronyd.start(address)) {
+        if (chronyd.isMissing())
+            QSKIP("chronyd is not installed");
+        QFAIL(qPrintable(chronyd.error()));
+    }
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    const Run r = run(timeLine(QStringLiteral("\\\\") + address));
+    const QDateTime after = QDateTime::currentDateTimeUtc();
+    QVERIFY2(r.status.startsWith(QStringLiteral("Current time at \\\\") + address + QStringLiteral(" is ")),
+             qPrintable(r.status));
+    QVERIFY2(r.status.contains(QLatin1String("\r\n\r\nThe command completed successfully.\r\n")), qPrintable(r.status));
+    QCOMPARE(r.exitCode, 0);
+    const QList<SetTimeCall> calls = m_timedated.calls();
+    QCOMPARE(calls.size(), 1);
+    QVERIFY(calls[0].utc >= before.addMSecs(-1000) && calls[0].utc <= after.addMSecs(1000));
+    QVERIFY(!calls[0].relative);
+    QVERIFY(calls[0].interactive);
+}
+
+void TestCmdPeers::timeProtocolFromXinetd() {
+    XinetdTimeServer xinetd;
+    const QString address = uniqueLoopbackAddress(1); // no NTP here: SNTP is refused and the Time Protocol answers
+    startXinetd(xinetd, address);
+    const int before = m_timedated.calls().size();
+    const QDateTime start = QDateTime::currentDateTimeUtc();
+    const Run r = run(timeLine(QStringLiteral("\\\\") + address + QStringLiteral("   ")));
+    const QDateTime end = QDateTime::currentDateTimeUtc();
+    QVERIFY2(r.status.contains(QLatin1String("The command completed successfully.")), qPrintable(r.status));
+    const QList<SetTimeCall> calls = m_timedated.calls();
+    QCOMPARE(calls.size(), before + 1);
+    // Whole seconds from the server: within one second of the clock it read.
+    QVERIFY(calls.last().utc >= start.addMSecs(-1000) && calls.last().utc <= end.addMSecs(1000));
+}
+
+void TestCmdPeers::refusedSetIsAFailure_data() {
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("not authorised") << QStringLiteral("org.freedesktop.DBus.Error.AccessDenied")
+                                    << QStringLiteral("Permission denied") << QStringLiteral("not authorised");
+    QTest::newRow("automatic synchronisation on")
+        << QStringLiteral("org.freedesktop.timedate1.AutomaticTimeSyncEnabled")
+        << QStringLiteral("Automatic time synchronization is enabled") << QStringLiteral("(NTP) is on");
+}
+
+void TestCmdPeers::refusedSetIsAFailure() {
+    QFETCH(QString, error);
+    QFETCH(QString, message);
+    QFETCH(QString, reason);
+    XinetdTimeServer xinetd;
+    const QString address = uniqueLoopbackAddress(1);
+    startXinetd(xinetd, address);
+    m_timedated.refuse(error, message);
+    const int before = m_timedated.calls().size();
+    const Run r = run(timeLine(QStringLiteral("\\\\") + address));
+    QVERIFY2(r.status.contains(QLatin1String("System error 1314 has occurred.")), qPrintable(r.status));
+    QVERIFY(r.status.contains(reason));
+    QVERIFY(!r.status.contains(QLatin1String("completed successfully")));
+    QVERIFY(r.exitCode != 0);
+    QCOMPARE(m_timedated.calls().size(), before);
+}
+
+void TestCmdPeers::deadHostEndsQuickly() {
+    // A loopback address where nothing listens: both ports refuse at once.
+    const QString address = QStringLiteral("127.63.0.1");
+    const int before = m_timedated.calls().size();
+    const Run r = run(timeLine(QStringLiteral("\\\\") + address));
+    QVERIFY2(r.status.contains(QLatin1String("The network path was not found.")), qPrintable(r.status));
+    QVERIFY2(r.ms < 1000, qPrintable(QString::number(r.ms)));
+    QCOMPARE(m_timedated.calls().size(), before);
+}
+
+void TestCmdPeers::hostileNamesRunNothing_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("said");
+    const QString invalid = QStringLiteral("is not a valid computer name");
+    QTest::newRow("blanks") << QStringLiteral("\\\\a b") << invalid;
+    QTest::newRow("quotes") << QStringLiteral("\\\\\"a\"") << invalid;
+    QTest::newRow("ampersand") << QStringLiteral("\\\\a&touch c:\\x") << invalid;
+    QTest::newRow("pipe") << QStringLiteral("\\\\a|sh") << invalid;
+    QTest::newRow("greater-than") << QStringLiteral("\\\\a>c:\\x.txt") << invalid;
+    QTest::newRow("percent") << QStringLiteral("\\\\%HOME%") << invalid;
+    QTest::newRow("CR LF") << QStringLiteral("\\\\a\r\ntouch c:\\x") << QStringLiteral("is not recognized");
+    QTest::newRow("10,000 characters") << QStringLiteral("\\\\") + QString(10000, QLatin1Char('a')) << invalid;
+    QTest::newRow("non-ASCII") << QString::fromUtf8("\\\\\xE6\x97\xB6\xE9\x92\x9F") << invalid;
+}
+
+void TestCmdPeers::hostileNamesRunNothing() {
+    QFETCH(QString, name);
+    QFETCH(QString, said);
+    const int before = m_timedated.calls().size();
+    const Run r = run(timeLine(name));
+    QVERIFY2(r.status.contains(said), qPrintable(r.status));
+    QVERIFY(r.exitCode != 0);
+    QVERIFY(r.ms < 2000);
+    QCOMPARE(m_timedated.calls().size(), before);
+    QCOMPARE(driveFiles(), (QStringList{QStringLiteral("gTime.bat"), QStringLiteral("StatusTime.txt")}));
+}
+
+void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
+    XinetdTimeServer xinetd;
+    const QString address = uniqueLoopbackAddress(1);
+    startXinetd(xinetd, address);
+    const QString file = m_drive->path() + QStringLiteral("/gTime.bat");
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(timeLine(QStringLiteral("\\\\") + address));
+    f.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive->path());
+    QProcess first;
+    QProcess second;
+    for (QProcess* p : {&first, &second}) {
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(HV_HORAVANE_CMD), {file});
+    }
+    QVERIFY(first.waitForFinished(10000));
+    QVERIFY(second.waitForFinished(10000));
+    QFile status(m_drive->path() + QStringLiteral("/StatusTime.txt"));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(status.readAll());
+    QCOMPARE(text.count(QLatin1String("Current time at")), 1);
+    QVERIFY(text.endsWith(QLatin1String("The command completed successfully.\r\n\r\n")));
+    QCOMPARE(driveFiles(), (QStringList{QStringLiteral("gTime.bat"), QStringLiteral("StatusTime.txt")}));
+}
+
+void TestCmdPeers::netViewWithoutAvahi() {
+    const Run r = run("net view > c:\\StatusTime.txt\r\n");
+    QVERIFY2(r.status.contains(QLatin1String("is not currently available")), qPrintable(r.status));
+    QVERIFY(!r.status.contains(QLatin1String("\\\\")));
+}
+
+void TestCmdPeers::netViewListsTheComputers() {
+    FakeAvahi avahi;
+    QVERIFY2(avahi.start(m_bus, {QStringLiteral("PC1"), QStringLiteral("Office Laptop=laptop.local"),
+                                 QStringLiteral("Bad Name=no good")}),
+             qPrintable(avahi.error()));
+    const Run r = run("net view > c:\\StatusTime.txt\r\n");
+    QVERIFY2(r.ms < 4000, qPrintable(QString::number(r.ms)));
+    const QStringList lines = r.status.split(QStringLiteral("\r\n"));
+    QVERIFY2(lines.size() >= 6, qPrintable(r.status));
+    QCOMPARE(lines[0], QStringLiteral("Server Name            Remark"));
+    // Announced twice (workstation and file server), listed once; a name that is no host name is left out.
+    QCOMPARE(lines[3].left(23).trimmed(), QStringLiteral("\\\\laptop.local"));
+    QCOMPARE(lines[4].left(23).trimmed(), QStringLiteral("\\\\pc1.local"));
+    QCOMPARE(lines[5], QStringLiteral("The command completed successfully."));
+    QCOMPARE(r.exitCode, 0);
+}
+
+QTEST_GUILESS_MAIN(TestCmdPeers)
+#include "test_cmd_peers.moc"

@@ -1,0 +1,247 @@
+// Starting, waiting for and stopping the test peers.
+#include "process_fixtures.h"
+
+#include "platform/events.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <unistd.h>
+
+namespace {
+QString findProgram(const QString& name) {
+    QString found = QStandardPaths::findExecutable(name);
+    if (found.isEmpty())
+        found = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    return found;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// Tries `probe` every 50 ms, letting events run between tries, until it holds or the time is up.
+template <typename Probe> bool probeUntil(Probe probe, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (probe())
+            return true;
+        waitMs(50);
+    }
+    return false;
+}
+} // namespace
+
+QString uniqueLoopbackAddress(int salt) {
+    const auto pid = static_cast<quint32>(::getpid());
+    const quint32 first = 64 + (((pid >> 16) & 0x3F) << 1) + (static_cast<quint32>(salt) & 1);
+    return QStringLiteral("127.%1.%2.%3").arg(first).arg((pid >> 8) & 0xFF).arg(pid & 0xFF);
+}
+
+ChildProcess::ChildProcess() {
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+ChildProcess::~ChildProcess() {
+    stop();
+}
+
+void ChildProcess::stop() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool ChildProcess::fail(const QString& why) {
+    m_error = why;
+    const QByteArray err = m_process.readAllStandardError();
+    if (!err.isEmpty())
+        m_error += QStringLiteral(": ") + QString::fromUtf8(err.left(2000));
+    stop();
+    return false;
+}
+
+bool ChildProcess::launch(const QString& program, const QStringList& args) {
+    const QString path = program.contains(QLatin1Char('/')) ? program : findProgram(program);
+    if (path.isEmpty()) {
+        m_missing = true;
+        m_error = program + QStringLiteral(" is not installed");
+        return false;
+    }
+    if (!m_dir.isValid())
+        return fail(QStringLiteral("no temporary folder"));
+    m_process.start(path, args);
+    if (!m_process.waitForStarted(5000))
+        return fail(path + QStringLiteral(" did not start: ") + m_process.errorString());
+    return true;
+}
+
+bool ChildProcess::readLine(QByteArray* line, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!m_process.canReadLine()) {
+        if (m_process.state() == QProcess::NotRunning || t.elapsed() > ms)
+            return false;
+        m_process.waitForReadyRead(100);
+    }
+    *line = m_process.readLine().trimmed();
+    return true;
+}
+
+PrivateSystemBus::~PrivateSystemBus() {
+    stop();
+    if (m_hadPrevious)
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_previous);
+    else
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
+bool PrivateSystemBus::start() {
+    const QString config = folder() + QStringLiteral("/bus.conf");
+    const QByteArray xml = "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                           "<busconfig>\n"
+                           "  <type>custom</type>\n"
+                           "  <listen>unix:path=" +
+                           folder().toUtf8() +
+                           "/bus</listen>\n"
+                           "  <auth>EXTERNAL</auth>\n"
+                           "  <policy context=\"default\">\n"
+                           "    <allow user=\"*\"/>\n"
+                           "    <allow own=\"*\"/>\n"
+                           "    <allow send_type=\"method_call\"/> <allow send_type=\"signal\"/>\n"
+                           "    <allow send_type=\"method_return\"/> <allow send_type=\"error\"/>\n"
+                           "    <allow receive_type=\"method_call\"/> <allow receive_type=\"signal\"/>\n"
+                           "    <allow receive_type=\"method_return\"/> <allow receive_type=\"error\"/>\n"
+                           "  </policy>\n"
+                           "</busconfig>\n";
+    if (!writeFile(config, xml))
+        return fail(QStringLiteral("cannot write the bus configuration"));
+    if (!launch(QStringLiteral("dbus-daemon"),
+                {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address"),
+                 QStringLiteral("--nofork"), QStringLiteral("--nopidfile")}))
+        return false;
+    QByteArray line;
+    if (!readLine(&line) || line.isEmpty())
+        return fail(QStringLiteral("dbus-daemon printed no address"));
+    m_address = QString::fromUtf8(line);
+    m_hadPrevious = qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS");
+    m_previous = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", line);
+    return true;
+}
+
+bool FakeTimedated::start(const PrivateSystemBus& bus) {
+    if (!launch(QStringLiteral(HV_FAKE_TIMEDATED),
+                {QStringLiteral("--address"), bus.address(), QStringLiteral("--record"), recordFile(),
+                 QStringLiteral("--refuse-file"), refuseFile()}))
+        return false;
+    QByteArray line;
+    if (!readLine(&line) || line != "ready")
+        return fail(QStringLiteral("fake_timedated did not get ready"));
+    return true;
+}
+
+void FakeTimedated::refuse(const QString& errorName, const QString& message) {
+    writeFile(refuseFile(), (errorName + QLatin1Char('\n') + message + QLatin1Char('\n')).toUtf8());
+}
+
+QList<SetTimeCall> FakeTimedated::calls() const {
+    QList<SetTimeCall> calls;
+    QFile f(recordFile());
+    if (!f.open(QIODevice::ReadOnly))
+        return calls;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() != 3)
+            continue;
+        calls << SetTimeCall{QDateTime::fromMSecsSinceEpoch(parts[0].toLongLong() / 1000, Qt::UTC), parts[1] == "1",
+                             parts[2] == "1"};
+    }
+    return calls;
+}
+
+bool FakeAvahi::start(const PrivateSystemBus& bus, const QStringList& names) {
+    if (!launch(QStringLiteral(HV_FAKE_AVAHI),
+                {QStringLiteral("--address"), bus.address(), QStringLiteral("--names"), names.join(QLatin1Char(','))}))
+        return false;
+    QByteArray line;
+    if (!readLine(&line) || line != "ready")
+        return fail(QStringLiteral("fake_avahi did not get ready"));
+    return true;
+}
+
+bool XinetdTimeServer::start(const QString& address, quint16 port) {
+    const QString config = folder() + QStringLiteral("/xinetd.conf");
+    const QByteArray text = "service time\n{\n"
+                            "    type        = INTERNAL\n"
+                            "    id          = time-stream\n"
+                            "    socket_type = stream\n"
+                            "    protocol    = tcp\n"
+                            "    user        = root\n"
+                            "    wait        = no\n"
+                            "    bind        = " +
+                            address.toUtf8() +
+                            "\n"
+                            "    port        = " +
+                            QByteArray::number(port) +
+                            "\n"
+                            "    disable     = no\n}\n";
+    if (!writeFile(config, text))
+        return fail(QStringLiteral("cannot write the xinetd configuration"));
+    if (!launch(QStringLiteral("xinetd"), {QStringLiteral("-dontfork"), QStringLiteral("-f"), config,
+                                           QStringLiteral("-pidfile"), folder() + QStringLiteral("/xinetd.pid")}))
+        return false;
+    const bool up = probeUntil(
+        [&] {
+            QTcpSocket probe;
+            probe.connectToHost(address, port);
+            return probe.waitForConnected(200);
+        },
+        5000);
+    return up || fail(QStringLiteral("xinetd does not serve the time on ") + address);
+}
+
+bool ChronydServer::start(const QString& address, quint16 port) {
+    const QString config = folder() + QStringLiteral("/chrony.conf");
+    const QByteArray text = "port " + QByteArray::number(port) +
+                            "\n"
+                            "bindaddress " +
+                            address.toUtf8() +
+                            "\n"
+                            "allow 127.0.0.0/8\n"
+                            "local stratum 8\n"
+                            "cmdport 0\n"
+                            "bindcmdaddress /\n"
+                            "pidfile " +
+                            folder().toUtf8() +
+                            "/chronyd.pid\n"
+                            "driftfile " +
+                            folder().toUtf8() + "/chrony.drift\n";
+    if (!writeFile(config, text))
+        return fail(QStringLiteral("cannot write the chronyd configuration"));
+    // -x: never adjust the clock; -d: stay in the foreground; -u root: keep access to the temporary folder.
+    if (!launch(QStringLiteral("chronyd"), {QStringLiteral("-x"), QStringLiteral("-d"), QStringLiteral("-u"),
+                                            QStringLiteral("root"), QStringLiteral("-f"), config}))
+        return false;
+    QByteArray request(48, '\0');
+    request[0] = 0x23;
+    const bool up = probeUntil(
+        [&] {
+            QUdpSocket probe;
+            probe.connectToHost(address, port);
+            probe.write(request);
+            return probe.waitForReadyRead(200) && probe.pendingDatagramSize() >= 48;
+        },
+        5000);
+    return up || fail(QStringLiteral("chronyd does not serve NTP on ") + address);
+}

@@ -1,0 +1,103 @@
+// Real peers for tests, each a child process stopped when its object goes: a private system bus with fakes of
+// the clock service and of Avahi, and real time servers on a loopback address of their own (xinetd's built-in
+// time service on port 37, chronyd with -x serving NTP on port 123; both need root and never touch the clock).
+//
+// Usage in a Qt test (link hv_test_fixtures):
+//     PrivateSystemBus bus;                       // sets DBUS_SYSTEM_BUS_ADDRESS for this process and its children
+//     QVERIFY2(bus.start(), qPrintable(bus.error()));
+//     FakeTimedated timedated;                    // records SetTime; timedated.calls(), timedated.refuse(...)
+//     QVERIFY2(timedated.start(bus), qPrintable(timedated.error()));
+//     const QString address = uniqueLoopbackAddress();      // e.g. 127.64.12.34: no clash with other tests
+//     XinetdTimeServer xinetd;
+//     if (!xinetd.start(address)) {
+//         if (xinetd.isMissing()) QSKIP("xinetd is not installed");
+//         QFAIL(qPrintable(xinetd.error()));
+//     }
+// The bus must be started before the process first uses QDBusConnection::systemBus().
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A loopback address that no other running test uses: derived from the process id (and a salt of 0 or 1 for a
+// second address in the same test). Linux answers on all of 127.0.0.0/8.
+QString uniqueLoopbackAddress(int salt = 0);
+
+// One child process in a temporary folder; stopped (TERM, then KILL) by the destructor.
+class ChildProcess {
+public:
+    ChildProcess();
+    virtual ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    const QString& error() const { return m_error; }
+    // True when the program is not installed, the one reason to skip a test.
+    bool isMissing() const { return m_missing; }
+    QString folder() const { return m_dir.path(); }
+    void stop();
+
+protected:
+    // Starts the program found on PATH or in /usr/sbin; false (and error()) when it could not start.
+    bool launch(const QString& program, const QStringList& args);
+    // Waits for a line on the child's standard output; false when it ended or the time passed.
+    bool readLine(QByteArray* line, int ms = 5000);
+    bool fail(const QString& why);
+
+    QProcess m_process;
+    QTemporaryDir m_dir;
+    QString m_error;
+    bool m_missing = false;
+};
+
+// dbus-daemon with a generated configuration that allows everything, on a socket in its temporary folder.
+class PrivateSystemBus : public ChildProcess {
+public:
+    ~PrivateSystemBus() override;
+    bool start();
+    const QString& address() const { return m_address; }
+
+private:
+    QString m_address;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+// The fake org.freedesktop.timedate1 of tests/support/fake_timedated.cpp.
+struct SetTimeCall {
+    QDateTime utc;
+    bool relative = false;
+    bool interactive = false;
+};
+class FakeTimedated : public ChildProcess {
+public:
+    bool start(const PrivateSystemBus& bus);
+    // From now on every SetTime is answered with this error; an empty name accepts again.
+    void refuse(const QString& errorName, const QString& message = QString());
+    QList<SetTimeCall> calls() const;
+
+private:
+    QString recordFile() const { return folder() + QStringLiteral("/calls.txt"); }
+    QString refuseFile() const { return folder() + QStringLiteral("/refuse.txt"); }
+};
+
+// The fake Avahi daemon of tests/support/fake_avahi.cpp, announcing the given computers.
+class FakeAvahi : public ChildProcess {
+public:
+    bool start(const PrivateSystemBus& bus, const QStringList& names);
+};
+
+// xinetd with only its built-in "time" service (TCP) on address:port.
+class XinetdTimeServer : public ChildProcess {
+public:
+    bool start(const QString& address, quint16 port = 37);
+};
+
+// chronyd -x (never touching the clock) serving NTP on address:port as a local stratum 8 source.
+class ChronydServer : public ChildProcess {
+public:
+    bool start(const QString& address, quint16 port = 123);
+};
