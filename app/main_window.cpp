@@ -137,7 +137,16 @@ void Tarnwick1::createControls() {
     Combo1 = named(new QComboBox(SSPanel7), QStringLiteral("Combo1"));
     Combo1->setEditable(true);
     Combo1->setEditText(QStringLiteral("60"));
-    place(Combo1, 1020, 40, 900, 300);
+    Combo1->setFrame(false);
+    QFont small = Combo1->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    Combo1->setFont(small);
+    // The interval sits in the blanks of the panel's caption, between "Sync Every" and "Minutes".
+    const QFontMetrics caption(SSPanel7->font());
+    const int gapLeft = caption.horizontalAdvance(QStringLiteral("Sync Every ")) + 6;
+    const int gapWidth = caption.horizontalAdvance(QStringLiteral("Sync Every            ")) + 4 - gapLeft;
+    const double twipsPerPixel = 15.0 * 96.0 / SSPanel7->logicalDpiX();
+    place(Combo1, qRound(gapLeft * twipsPerPixel), 20, qRound(gapWidth * twipsPerPixel), 300);
     SSCheck1 = named(new SSCheck(QStringLiteral(" YES"), SSPanel7), QStringLiteral("SSCheck1"));
     place(SSCheck1, 2880, 40, 960, 300);
     Label11 = makeLabel(SSPanel7, QStringLiteral("Label11"), QStringLiteral("Minutes till next Sync if checked"));

@@ -1,0 +1,65 @@
+# Shell functions for running Horavane on a private X display with trayer as its tray (sourced by the tray test
+# and the start-up benchmark). Nothing here touches the user's display, buses or files.
+
+# until_ok SECONDS 'TEST': evaluates the test every 0.1 s until it holds; false after the time limit.
+until_ok() {
+    local limit=$(($1 * 10))
+    for _ in $(seq "$limit"); do
+        eval "$2" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# True when Xvfb, trayer and the X tools are installed.
+xtray_available() {
+    local tool
+    for tool in Xvfb trayer xdotool xwininfo; do
+        command -v "$tool" >/dev/null || return 1
+    done
+}
+
+# xtray_start WORKDIR: starts Xvfb on a free display and trayer on it; sets DISPLAY, XTRAY_PIDS and XTRAY_PANEL,
+# and points the D-Bus addresses at nothing so the icon goes to the X tray and no real bus is reached.
+xtray_start() {
+    local work=$1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    XTRAY_PIDS=$!
+    until_ok 10 'test -s "$work/display"' || return 1
+    export DISPLAY=:$(cat "$work/display")
+    export QT_QPA_PLATFORM=xcb
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
+    export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-system-bus
+    trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
+    XTRAY_PIDS="$! $XTRAY_PIDS"
+    until_ok 10 'test -n "$(xtray_panel)"' || return 1
+    XTRAY_PANEL=$(xtray_panel)
+}
+
+# Stops trayer and Xvfb.
+xtray_stop() {
+    local p
+    for p in ${XTRAY_PIDS:-}; do kill "$p" 2>/dev/null; done
+    for p in ${XTRAY_PIDS:-}; do wait "$p" 2>/dev/null || true; done
+    XTRAY_PIDS=
+}
+
+# trayer's panel window.
+xtray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}'; }
+
+# Horavane's icon inside trayer's panel; empty when there is none.
+xtray_icon() { xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ {print $1; exit}'; }
+
+# Horavane's main window when it is visible; empty when it is hidden.
+xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | head -1; }
+
+# Clicks the centre of Horavane's icon with the left button.
+xtray_click_icon() {
+    local info x y w h
+    info=$(xwininfo -id "$(xtray_icon)")
+    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+    w=$(awk '/Width:/ {print $2}' <<<"$info")
+    h=$(awk '/Height:/ {print $2}' <<<"$info")
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+}
