@@ -68,6 +68,8 @@ public:
     const QByteArray& trayTooltip() const { return m_trayTooltip; }
     TrayIcon* trayIcon() const { return m_tray.get(); }
     bool isBusy() const;
+    // How long SYNC NOW waits for a Time Protocol result before it records "FAILED"; above the exchange's own limit.
+    static constexpr int kSyncWaitLimitMs = 15000;
 
     // Controls, by their names.
     QLabel* Label1;                   // selected server
@@ -115,6 +117,9 @@ private:
     void createControls();
     void createConnections();
     void setStatus(const QString& text);
+    // The two roads of SYNC NOW: an Internet time server, or a network computer by "net time".
+    void syncWithInternetServer(const QString& server);
+    void syncWithNetworkComputer(const QString& computer);
     void fillIntervals();
     void restoreSettings();
     // Shows a secondary window without making it modal, and brings it to the front when it was already open.

@@ -1,7 +1,135 @@
 // SYNC NOW, the connection check and the pause.
+#include "app/forms.h"
 #include "app/main_window.h"
+#include "data/server_lists.h"
+#include "net_engine/worker_window.h"
+#include "platform/controls/ss_command.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "platform/date_text.h"
+#include "platform/events.h"
+#include "platform/platform.h"
+#include "time_protocol/vespline.h"
 
-void Tarnwick1::SSCommand3_Click() {}
-void Tarnwick1::CheckInternet() {}
-void Tarnwick1::Pause(double seconds) { Q_UNUSED(seconds); }
-bool Tarnwick1::isBusy() const { return m_syncWaiting; }
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const QString kWait = QStringLiteral("WAIT");
+} // namespace
+
+void Tarnwick1::SSCommand3_Click() {
+    // One synchronization at a time: a click or timer tick while one waits would abandon it half-way.
+    if (m_syncWaiting)
+        return;
+    const QString server = Label1->text();
+    if (server.trimmed() == QLatin1String("NONE SELECTED")) {
+        m_platform.messageBox(MessageIcon::Error, QStringLiteral("No Server Selected"),
+                              QStringLiteral("You must first select another computer to sync the time with"));
+        SSCommand3->setBackColor(VbColor::Black);
+    } else if (!server.startsWith(QLatin1Char('\\'))) {
+        syncWithInternetServer(server);
+        return;
+    } else {
+        syncWithNetworkComputer(server);
+    }
+    Label3->setText(DateText::clockTime(m_platform.now().time()));
+}
+
+void Tarnwick1::syncWithInternetServer(const QString& server) {
+    TarnBase& base = m_forms.base();
+    m_syncWaiting = true;
+    SSPanel2[0]->setBusyLook(true);
+    Label13->setText(kWait);
+    base.setInternetState(QString());
+    Label8->show();
+    Label7->show();
+    CheckInternet();
+    SSPanel2[0]->setBusyLook(false);
+    if (Label13->text() == QLatin1String("False")) {
+        m_syncWaiting = false;
+        return;
+    }
+
+    Label7->setText(QString());
+    Label12->setText(QString::number(m_platform.tickCount()));
+    const qint32 t0 = m_platform.tickCount();
+    QPointer<Vespline> vespline = &m_forms.vespline();
+    vespline->show();
+    vespline->hide();
+    base.setSyncResult(kWait);
+    vespline->cboURL->setEditText(server);
+    doEvents();
+    if (vespline)
+        vespline->cmdSync_Click();
+    setCursor(Qt::WaitCursor);
+    SSCommand3->setBusyLook(true);
+    const bool answered = waitFor(
+        &base, &TarnBase::syncResultChanged, [&base] { return base.SyncResult() != kWait; }, kSyncWaitLimitMs);
+    if (!answered)
+        base.setSyncResult(QStringLiteral("FAILED"));
+
+    SSCommand3->setBusyLook(false);
+    Label7->setText(base.SyncResult());
+    unsetCursor();
+    // A refused clock change is told in plain words once the result is on screen.
+    if (vespline && !vespline->lastRefusal().isEmpty())
+        setStatus(vespline->lastRefusal());
+    // The tick count wraps after 49.7 days; the difference of the two readings stays right across the wrap.
+    const qint32 elapsed = static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
+    SSPanel2[1]->setDisplayStyle(12);
+    SSPanel2[1]->setCaption(QStringLiteral("Server Response Time = ") + QString::number(elapsed) +
+                            QStringLiteral(" Milliseconds"));
+    m_forms.tarnwick().Timer3->start(100);
+    m_syncWaiting = false;
+    doEvents();
+}
+
+void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
+    Label8->hide();
+    Label7->hide();
+    // No file stays open between events, so there is nothing to close before the run.
+    setCursor(Qt::WaitCursor);
+    SSCommand3->setBusyLook(true);
+    Label12->setText(QString::number(m_platform.tickCount()));
+    Tarnwick& worker = m_forms.tarnwick();
+    worker.Text4->setText(computer);
+    doEvents();
+    worker.Command1_Click();
+    // The result step of the worker window restores the pointer and the button.
+}
+
+void Tarnwick1::CheckInternet() {
+    TarnBase& base = m_forms.base();
+    setStatus(QStringLiteral("Please Wait"));
+    Label13->setText(kWait);
+    Pause(2);
+    doEvents();
+    if (m_platform.checkInternetConnection(ServerLists::internetCheckUrl())) {
+        setStatus(QStringLiteral("Internet connection detected"));
+        base.setInternetState(true);
+        Label13->setText(QStringLiteral("True"));
+    } else {
+        setStatus(QStringLiteral("No internet connection ..."));
+        base.setInternetState(false);
+        Label13->setText(QStringLiteral("False"));
+    }
+    doEvents();
+}
+
+void Tarnwick1::Pause(double seconds) {
+    // A monotonic wait: it ends after the requested time whatever the wall clock does, midnight included, and
+    // uses no CPU while it waits.
+    if (!std::isfinite(seconds) || seconds <= 0) {
+        doEvents();
+        return;
+    }
+    waitMs(static_cast<int>(std::lround(std::min(seconds, 86400.0) * 1000.0)));
+}
+
+bool Tarnwick1::isBusy() const {
+    return m_syncWaiting;
+}
