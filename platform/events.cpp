@@ -3,6 +3,7 @@
 
 void waitMs(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(ms < 0 ? 0 : ms, &loop, &QEventLoop::quit);
+    // Precise: a coarse timer may end a two-second wait 100 ms early.
+    QTimer::singleShot(ms < 0 ? 0 : ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
