@@ -1,0 +1,160 @@
+// The Time Protocol window and SYNC NOW against xinetd's built-in time service on a loopback address, setting the
+// clock through an in-process fake and through the real D-Bus client talking to a fake clock service on a
+// private bus.
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "platform/clock_service.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/events.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/process_fixtures.h"
+#include "time_protocol/vespline.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLocale>
+#include <QTest>
+#include <memory>
+
+// The fake platform with the real clock client, which reaches the fake clock service on the private bus.
+class DBusClockPlatform : public FakePlatform {
+public:
+    ClockService& clockService() override { return m_service; }
+
+private:
+    TimedatedClockService m_service{5000};
+};
+
+class TestVesplinePeers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void setsTheClockFromXinetd();
+    void setsTheClockThroughTheClockService();
+    void clockServiceRefusal_data();
+    void clockServiceRefusal();
+    void syncNowWithXinetd();
+
+private:
+    QString sync(Forms& forms);
+
+    PrivateSystemBus m_bus;
+    FakeTimedated m_timedated;
+    XinetdTimeServer m_xinetd;
+    QString m_address;
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Forms> m_forms;
+};
+
+void TestVesplinePeers::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // The private bus replaces the system bus for this process before anything connects to it.
+    if (!m_bus.start()) {
+        if (m_bus.isMissing())
+            QSKIP("dbus-daemon is not installed");
+        QFAIL(qPrintable(m_bus.error()));
+    }
+    QVERIFY2(m_timedated.start(m_bus), qPrintable(m_timedated.error()));
+    m_address = uniqueLoopbackAddress();
+    if (!m_xinetd.start(m_address)) {
+        if (m_xinetd.isMissing())
+            QSKIP("xinetd is not installed");
+        QFAIL(qPrintable(m_xinetd.error()));
+    }
+}
+
+void TestVesplinePeers::init() {
+    m_timedated.refuse(QString());
+}
+
+void TestVesplinePeers::cleanup() {
+    m_forms.reset();
+    m_platform.reset();
+}
+
+QString TestVesplinePeers::sync(Forms& forms) {
+    Vespline& v = forms.vespline();
+    v.cboURL->setEditText(m_address);
+    TarnBase& base = forms.base();
+    base.setSyncResult(QStringLiteral("WAIT"));
+    v.cmdSync_Click();
+    waitFor(
+        &base, &TarnBase::syncResultChanged, [&] { return base.SyncResult() != QLatin1String("WAIT"); }, 15000);
+    return base.SyncResult();
+}
+
+void TestVesplinePeers::setsTheClockFromXinetd() {
+    m_platform = std::make_unique<FakePlatform>();
+    m_forms = std::make_unique<Forms>(*m_platform);
+    QCOMPARE(m_forms->vespline().timePort(), 37);
+    const QDateTime start = QDateTime::currentDateTimeUtc();
+    QCOMPARE(sync(*m_forms), QStringLiteral("SUCESS"));
+    const QDateTime end = QDateTime::currentDateTimeUtc();
+    QCOMPARE(m_platform->clock.calls.size(), 1);
+    // The server counts whole seconds: the time set lies within one second of the real time of the exchange.
+    const QDateTime set = m_platform->clock.calls[0];
+    QVERIFY2(set > start.addMSecs(-1000) && set <= end, qPrintable(set.toString(Qt::ISODateWithMs)));
+    QCOMPARE(set.timeSpec(), Qt::UTC);
+}
+
+void TestVesplinePeers::setsTheClockThroughTheClockService() {
+    m_platform = std::make_unique<DBusClockPlatform>();
+    m_forms = std::make_unique<Forms>(*m_platform);
+    const int before = static_cast<int>(m_timedated.calls().size());
+    const QDateTime start = QDateTime::currentDateTimeUtc();
+    QCOMPARE(sync(*m_forms), QStringLiteral("SUCESS"));
+    const QDateTime end = QDateTime::currentDateTimeUtc();
+    const QList<SetTimeCall> calls = m_timedated.calls();
+    QCOMPARE(calls.size(), before + 1);
+    QVERIFY2(calls.last().utc > start.addMSecs(-1000) && calls.last().utc <= end,
+             qPrintable(calls.last().utc.toString(Qt::ISODateWithMs)));
+    QVERIFY(!calls.last().relative);
+    QVERIFY(calls.last().interactive);
+    QVERIFY(m_forms->vespline().lastRefusal().isEmpty());
+}
+
+void TestVesplinePeers::clockServiceRefusal_data() {
+    QTest::addColumn<QString>("errorName");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("automatic sync on") << "org.freedesktop.timedate1.AutomaticTimeSyncEnabled"
+                                       << "Automatic time synchronization is enabled"
+                                       << "Clock not set: automatic time synchronization (NTP) is on";
+    QTest::newRow("not authorised") << "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"
+                                    << "Interactive authentication required."
+                                    << "Clock not set: you are not authorised to change the time";
+}
+
+void TestVesplinePeers::clockServiceRefusal() {
+    QFETCH(QString, errorName);
+    QFETCH(QString, message);
+    QFETCH(QString, status);
+    m_timedated.refuse(errorName, message);
+    m_platform = std::make_unique<DBusClockPlatform>();
+    m_forms = std::make_unique<Forms>(*m_platform);
+    QCOMPARE(sync(*m_forms), QStringLiteral("FAILED"));
+    QCOMPARE(m_forms->vespline().lastRefusal(), status);
+    QCOMPARE(m_forms->tarnwick1().SSPanel2[0]->caption(), status);
+}
+
+void TestVesplinePeers::syncNowWithXinetd() {
+    m_platform = std::make_unique<DBusClockPlatform>();
+    m_forms = std::make_unique<Forms>(*m_platform);
+    Tarnwick1& main = m_forms->tarnwick1();
+    main.Label1->setText(m_address);
+    const int before = static_cast<int>(m_timedated.calls().size());
+    QElapsedTimer timer;
+    timer.start();
+    main.SSCommand3_Click();
+    // The two-second pause of the connection check, then one quick exchange.
+    QVERIFY2(timer.elapsed() < 4000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
+    QCOMPARE(m_timedated.calls().size(), before + 1);
+    QVERIFY(main.SSPanel2[1]->caption().startsWith(QLatin1String("Server Response Time = ")));
+}
+
+QTEST_MAIN(TestVesplinePeers)
+#include "test_vespline_peers.moc"
