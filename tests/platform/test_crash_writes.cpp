@@ -32,12 +32,17 @@ void TestCrashWrites::killedWriterLeavesWholeFiles() {
         QProcess process;
         process.start(writer, {dir.path(), QString::number(round)});
         QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
-        // Random moments: from at once to a few milliseconds into the loop.
-        QVERIFY(process.waitForReadyRead(10000));
+        // Random moments inside the write loop: after its first finished record, up to a few milliseconds on.
+        QByteArray output;
+        while (!output.contains("\n0\n")) {
+            QVERIFY(process.waitForReadyRead(10000));
+            output += process.readAllStandardOutput();
+        }
         QTest::qSleep(static_cast<int>(random.bounded(6)));
         ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
         QVERIFY(process.waitForFinished());
-        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        output += process.readAllStandardOutput();
+        for (const QByteArray& line : output.split('\n')) {
             bool ok = false;
             const int n = line.toInt(&ok);
             if (ok)
@@ -67,14 +72,10 @@ void TestCrashWrites::killedWriterLeavesWholeFiles() {
         QCOMPARE(words[2].toInt(), nextPerRun[run]);
         ++nextPerRun[run];
     }
-    int runsThatWrote = 0;
     for (int round = 0; round < rounds; ++round) {
         QVERIFY2(nextPerRun[round] > reportedPerRun[round],
                  qPrintable(QStringLiteral("run %1 lost a finished record").arg(round)));
-        runsThatWrote += reportedPerRun[round] >= 0 ? 1 : 0;
     }
-    // The kills must have landed inside the loop often enough for the test to mean something.
-    QVERIFY(runsThatWrote > rounds / 2);
 }
 
 QTEST_GUILESS_MAIN(TestCrashWrites)
