@@ -1,0 +1,123 @@
+// Measures one Time Protocol exchange of the Time Protocol window against `rdate -p` on the same xinetd time
+// service on loopback, and the CPU that a two-second pause of SYNC NOW uses. Prints figures; it is not a test.
+// Usage: time_protocol_bench [runs (default 31)]   (needs root for xinetd on port 37; the clock is never set)
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "platform/events.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/process_fixtures.h"
+#include "time_protocol/vespline.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+double median(QList<double> values) {
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// One exchange through the window, from the start to the stored result; -1 when it did not succeed.
+double ourExchangeMs(Forms& forms, const QString& address) {
+    Vespline& v = forms.vespline();
+    TarnBase& base = forms.base();
+    v.cboURL->setEditText(address);
+    base.setSyncResult(QStringLiteral("WAIT"));
+    QElapsedTimer t;
+    t.start();
+    v.cmdSync_Click();
+    waitFor(
+        &base, &TarnBase::syncResultChanged, [&] { return base.SyncResult() != QLatin1String("WAIT"); }, 15000);
+    const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    return base.SyncResult() == QLatin1String("SUCESS") ? ms : -1;
+}
+
+// rdate's whole run, print only (-p never sets the clock); -1 when it failed.
+double rdateMs(const QString& rdate, const QString& address) {
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(rdate, {QStringLiteral("-p"), address});
+    if (!p.waitForFinished(15000))
+        return -1;
+    const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    return p.exitCode() == 0 ? ms : -1;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    // The clock service is the in-process fake; nothing may reach the real system bus either way.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/horavane-bench-bus");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const int runs = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 31;
+
+    const QString rdate = QStandardPaths::findExecutable(QStringLiteral("rdate"),
+                                                         {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+    if (rdate.isEmpty()) {
+        std::fprintf(stderr, "rdate is not installed (scripts/install-deps)\n");
+        return 2;
+    }
+    const QString address = uniqueLoopbackAddress();
+    XinetdTimeServer xinetd;
+    if (!xinetd.start(address)) {
+        std::fprintf(stderr, "xinetd: %s\n", qPrintable(xinetd.error()));
+        return 2;
+    }
+
+    FakePlatform platform;
+    Forms forms(platform);
+    forms.vespline().setQueryGapMs(0); // a local server: no need to space the queries
+    QList<double> ours;
+    QList<double> theirs;
+    int failures = 0;
+    for (int i = 0; i < runs; ++i) {
+        // Alternate which goes first, and stay well below xinetd's connection rate limit.
+        for (int side = 0; side < 2; ++side) {
+            const bool oursNow = (i + side) % 2 == 0;
+            const double ms = oursNow ? ourExchangeMs(forms, address) : rdateMs(rdate, address);
+            if (ms < 0)
+                ++failures;
+            else
+                (oursNow ? ours : theirs) << ms;
+            waitMs(40);
+        }
+    }
+
+    Tarnwick1& main = forms.tarnwick1();
+    QList<double> pauseCpu;
+    for (int i = 0; i < 3; ++i) {
+        const double before = cpuMs();
+        main.Pause(2);
+        pauseCpu << cpuMs() - before;
+    }
+
+    const double oursMedian = median(ours);
+    const double theirsMedian = median(theirs);
+    std::printf("Time Protocol exchange with xinetd on %s:37, %d runs each (%d failed)\n", qPrintable(address), runs,
+                failures);
+    std::printf("  Horavane exchange   median %8.3f ms\n", oursMedian);
+    std::printf("  rdate -p whole run  median %8.3f ms\n", theirsMedian);
+    std::printf("  ratio Horavane / rdate     %8.3f  (target <= 1)\n",
+                theirsMedian > 0 ? oursMedian / theirsMedian : 0.0);
+    std::printf("CPU during a 2-second Pause: median %.3f ms, max %.3f ms  (target < 20 ms)\n", median(pauseCpu),
+                *std::max_element(pauseCpu.begin(), pauseCpu.end()));
+    return failures ? 1 : 0;
+}
