@@ -6,6 +6,7 @@
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/process_fixtures.h"
+#include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
 
 #include <QApplication>
@@ -35,17 +36,11 @@ double cpuMs() {
 
 // One exchange through the window, from the start to the stored result; -1 when it did not succeed.
 double ourExchangeMs(Forms& forms, const QString& address) {
-    Vespline& v = forms.vespline();
-    TarnBase& base = forms.base();
-    v.cboURL->setEditText(address);
-    base.setSyncResult(QStringLiteral("WAIT"));
     QElapsedTimer t;
     t.start();
-    v.cmdSync_Click();
-    waitFor(
-        &base, &TarnBase::syncResultChanged, [&] { return base.SyncResult() != QLatin1String("WAIT"); }, 15000);
+    const bool ok = syncWithVespline(forms, address) == QLatin1String("SUCESS");
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
-    return base.SyncResult() == QLatin1String("SUCESS") ? ms : -1;
+    return ok ? ms : -1;
 }
 
 // rdate's whole run, print only (-p never sets the clock); -1 when it failed.

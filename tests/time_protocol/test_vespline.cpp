@@ -7,6 +7,7 @@
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/scripted_time_server.h"
+#include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
 
 #include <QComboBox>
@@ -69,18 +70,12 @@ void TestVespline::cleanup() {
 }
 
 QString TestVespline::sync(const QString& host, quint16 port, int limitMs) {
-    Vespline& v = m_forms->vespline();
-    v.setTimePort(port);
-    v.cboURL->setEditText(host);
-    TarnBase& base = m_forms->base();
-    base.setSyncResult(QStringLiteral("WAIT"));
+    m_forms->vespline().setTimePort(port);
     QElapsedTimer timer;
     timer.start();
-    v.cmdSync_Click();
-    waitFor(
-        &base, &TarnBase::syncResultChanged, [&] { return base.SyncResult() != QLatin1String("WAIT"); }, limitMs);
+    const QString result = syncWithVespline(*m_forms, host, limitMs);
     m_elapsedMs = timer.elapsed();
-    return base.SyncResult();
+    return result;
 }
 
 void TestVespline::loadFillsTheList() {

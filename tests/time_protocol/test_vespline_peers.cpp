@@ -8,6 +8,7 @@
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/process_fixtures.h"
+#include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
 
 #include <QComboBox>
@@ -39,8 +40,6 @@ private Q_SLOTS:
     void syncNowWithXinetd();
 
 private:
-    QString sync(Forms& forms);
-
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
     XinetdTimeServer m_xinetd;
@@ -75,23 +74,12 @@ void TestVesplinePeers::cleanup() {
     m_platform.reset();
 }
 
-QString TestVesplinePeers::sync(Forms& forms) {
-    Vespline& v = forms.vespline();
-    v.cboURL->setEditText(m_address);
-    TarnBase& base = forms.base();
-    base.setSyncResult(QStringLiteral("WAIT"));
-    v.cmdSync_Click();
-    waitFor(
-        &base, &TarnBase::syncResultChanged, [&] { return base.SyncResult() != QLatin1String("WAIT"); }, 15000);
-    return base.SyncResult();
-}
-
 void TestVesplinePeers::setsTheClockFromXinetd() {
     m_platform = std::make_unique<FakePlatform>();
     m_forms = std::make_unique<Forms>(*m_platform);
     QCOMPARE(m_forms->vespline().timePort(), 37);
     const QDateTime start = QDateTime::currentDateTimeUtc();
-    QCOMPARE(sync(*m_forms), QStringLiteral("SUCESS"));
+    QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("SUCESS"));
     const QDateTime end = QDateTime::currentDateTimeUtc();
     QCOMPARE(m_platform->clock.calls.size(), 1);
     // The server counts whole seconds: the time set lies within one second of the real time of the exchange.
@@ -105,7 +93,7 @@ void TestVesplinePeers::setsTheClockThroughTheClockService() {
     m_forms = std::make_unique<Forms>(*m_platform);
     const int before = static_cast<int>(m_timedated.calls().size());
     const QDateTime start = QDateTime::currentDateTimeUtc();
-    QCOMPARE(sync(*m_forms), QStringLiteral("SUCESS"));
+    QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("SUCESS"));
     const QDateTime end = QDateTime::currentDateTimeUtc();
     const QList<SetTimeCall> calls = m_timedated.calls();
     QCOMPARE(calls.size(), before + 1);
@@ -135,7 +123,7 @@ void TestVesplinePeers::clockServiceRefusal() {
     m_timedated.refuse(errorName, message);
     m_platform = std::make_unique<DBusClockPlatform>();
     m_forms = std::make_unique<Forms>(*m_platform);
-    QCOMPARE(sync(*m_forms), QStringLiteral("FAILED"));
+    QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("FAILED"));
     QCOMPARE(m_forms->vespline().lastRefusal(), status);
     QCOMPARE(m_forms->tarnwick1().SSPanel2[0]->caption(), status);
 }

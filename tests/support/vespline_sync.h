@@ -1,0 +1,20 @@
+// Runs one synchronization of the Time Protocol window the way SYNC NOW does, for tests and benchmarks.
+#pragma once
+
+#include "app/forms.h"
+#include "platform/events.h"
+#include "time_protocol/vespline.h"
+
+#include <QComboBox>
+
+// Sets SyncResult to "WAIT", starts the window on the host and waits for the result word (or the limit).
+inline QString syncWithVespline(Forms& forms, const QString& host, int limitMs = 15000) {
+    Vespline& v = forms.vespline();
+    TarnBase& base = forms.base();
+    v.cboURL->setEditText(host);
+    base.setSyncResult(QStringLiteral("WAIT"));
+    v.cmdSync_Click();
+    waitFor(
+        &base, &TarnBase::syncResultChanged, [&base] { return base.SyncResult() != QLatin1String("WAIT"); }, limitMs);
+    return base.SyncResult();
+}
