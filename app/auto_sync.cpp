@@ -1,7 +1,86 @@
 // The clock, the scheduled and the automatic synchronization, and the marker file.
+#include "app/forms.h"
 #include "app/main_window.h"
+#include "app/schedule.h"
+#include "dialogs/schedule_dialog.h"
+#include "net_engine/result_log.h"
+#include "platform/controls/month_view.h"
+#include "platform/controls/ss_check.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "platform/date_text.h"
+#include "platform/events.h"
+#include "platform/platform.h"
+#include "platform/text_file.h"
 
-void Tarnwick1::Timer1_Timer() {}
-void Tarnwick1::Timer2_Timer() {}
-void Tarnwick1::SSCheck1_Click() {}
-void Tarnwick1::SSCommand4_Click() {}
+#include <QComboBox>
+#include <QPointer>
+
+namespace {
+const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
+const QString kNotScheduled = QStringLiteral("NOT SCHEDULED");
+} // namespace
+
+void Tarnwick1::Timer1_Timer() {
+    // Stopped while the tick runs, so a synchronization it starts never overlaps the next tick.
+    Timer1->stop();
+    Label3->setText(DateText::clockTime(m_platform.now().time()));
+    setStatus(QStringLiteral("Network Synchronization"));
+    if (Label1->text().trimmed() != QLatin1String("NONE SELECTED")) {
+        SSPanel4->setBackColor(VbColor::ButtonFace);
+        const QDateTime now = m_platform.now();
+        Label3->setText(DateText::clockTime(now.time()));
+        Label5->setText(DateText::clockDate(now.date()));
+        if (Schedule::isDue(now, Label6->text(), Label2->text()))
+            runTimedSync();
+    }
+    Timer1->start(60000);
+}
+
+void Tarnwick1::Timer2_Timer() {
+    const Schedule::IntervalTick tick = Schedule::intervalTick(Label10->text(), Combo1->currentText());
+    Label10->setText(tick.counter);
+    if (!tick.cycleComplete)
+        return;
+    // A missing log is not over the limit, so the automatic synchronization below still runs.
+    if (ResultLog::isOverLimit(m_platform.drive(), m_platform.programFolder()))
+        EmptyLog();
+    doEvents();
+    if (SSCheck1->isTicked())
+        runTimedSync();
+}
+
+void Tarnwick1::runTimedSync() {
+    ++m_timedSyncs;
+    SSCommand3_Click();
+    doEvents();
+}
+
+void Tarnwick1::SSCheck1_Click() {
+    const DriveC& drive = m_platform.drive();
+    QString error;
+    if (SSCheck1->isTicked()) {
+        if (!drive.replace(kMarkerFile, TextFile::line(QStringLiteral("used by Tarnwick1.exe")), &error))
+            setStatus(QStringLiteral("Could not create ") + kMarkerFile + QStringLiteral(": ") + error);
+    } else if (drive.exists(kMarkerFile) && !drive.remove(kMarkerFile, &error)) {
+        setStatus(QStringLiteral("Could not delete ") + kMarkerFile + QStringLiteral(": ") + error);
+    }
+}
+
+void Tarnwick1::SSCommand4_Click() {
+    QPointer<Tarnwick3> dialog(&m_forms.tarnwick3());
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    dialog->MonthView2->setValue(m_platform.now().date());
+    if (Label2->text() == kNotScheduled)
+        return;
+    const QDate scheduled = DateText::parseScheduleDate(Label6->text());
+    if (scheduled.isValid())
+        dialog->MonthView2->setValue(scheduled);
+    dialog->Label1->setText(Label3->text());
+    doEvents();
+    // The dialog may have been closed by an event that ran just now.
+    if (dialog)
+        dialog->Make_Time();
+}

@@ -70,6 +70,8 @@ public:
     bool isBusy() const;
     // How long SYNC NOW waits for a Time Protocol result before it records "FAILED"; above the exchange's own limit.
     static constexpr int kSyncWaitLimitMs = 15000;
+    // How many synchronizations the two timers have started.
+    int timedSyncCount() const { return m_timedSyncs; }
 
     // Controls, by their names.
     QLabel* Label1;                   // selected server
@@ -124,6 +126,8 @@ private:
     void restoreSettings();
     // Shows a secondary window without making it modal, and brings it to the front when it was already open.
     static void showWindow(QWidget& window);
+    // A synchronization started by a timer: SYNC NOW, then pending events once.
+    void runTimedSync();
 
     Forms& m_forms;
     Platform& m_platform;
@@ -131,4 +135,5 @@ private:
     std::unique_ptr<TrayIcon> m_tray;
     QByteArray m_trayTooltip;
     bool m_syncWaiting = false;
+    int m_timedSyncs = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class ActiveResize;
 class Forms;
 class MList;
 class QLabel;
@@ -15,12 +16,22 @@ public:
     explicit Tarnwick4(Forms& forms);
     ~Tarnwick4() override;
 
-    SSPanel* SSPanel2; // "Sync Log"
-    MList* MList1;     // one entry per record
-    QLabel* Label1;    // the clicked entry's text
+    void MList1_Click(int index);
+    void SSCommand1_Click(); // Done
+    void SSCommand2_Click(); // Empty
+
+    SSPanel* SSPanel2;     // "Sync Log"
+    MList* MList1;         // one entry per record
+    QLabel* Label1;        // the clicked entry's text
     SSCommand* SSCommand1; // Done
     SSCommand* SSCommand2; // Empty
 
 private:
+    void createControls();
+    void createConnections();
+    void Form_Load();
+    void Color_Log();
+
     Forms& m_forms;
+    ActiveResize* m_resize = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class ActiveResize;
 class Forms;
 class MList;
 class MonthView;
@@ -19,15 +20,25 @@ public:
     // Selects the entry of the time list whose first two characters match Label1's.
     void Make_Time();
 
-    SSPanel* SSPanel1;
-    SSPanel* SSPanel2;
-    MonthView* MonthView2;
-    QLabel* Label3; // "Next At"
-    QLabel* Label1; // chosen time of day
-    MList* MList1;  // the 96 times of day
+    void MList1_Click(int index);
+    void MonthView2_DateClick();
+    void SSCommand1_Click(); // Done
+    void SSCommand2_Click(); // Cancel
+
+    SSPanel* SSPanel1;     // "Select Date and Time"
+    SSPanel* SSPanel2;     // "Schedule when to Sync Next"
+    MonthView* MonthView2; // the date
+    QLabel* Label3;        // "Next At"
+    QLabel* Label1;        // chosen time of day
+    MList* MList1;         // the 96 times of day
     SSCommand* SSCommand1; // Done
     SSCommand* SSCommand2; // Cancel
 
 private:
+    void createControls();
+    void createConnections();
+    void Fill_Times();
+
     Forms& m_forms;
+    ActiveResize* m_resize = nullptr;
 };

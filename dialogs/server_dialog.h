@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class ActiveResize;
 class Forms;
 class MList;
 class QLabel;
@@ -16,19 +17,31 @@ public:
     explicit Tarnwick2(Forms& forms);
     ~Tarnwick2() override;
 
-    SSPanel* SSPanel1;
-    SSPanel* SSPanel2; // "Searching"
-    SSPanel* SSPanel3;
-    SSPanel* SSPanel4;
-    SSPanel* SSPanel5;
-    QLabel* Label1;    // discovery status line
-    QLabel* Label2;
-    MList* MList1;     // network computers
-    MList* MList2;     // Internet time servers
-    SSCommand* SSCommand1;
-    SSCommand* SSCommand2;
+    void Timer1_Timer(); // starts discovery once, half a second after load
+    void MList1_Click(int index);
+    void MList2_Click(int index);
+    void SSCommand1_Click(); // Cancel
+    void SSCommand2_Click(); // Add Manually To List
+
+    SSPanel* SSPanel1;     // hint under the network list
+    SSPanel* SSPanel2;     // "Searching"
+    SSPanel* SSPanel3;     // frame of Label1
+    SSPanel* SSPanel4;     // frame of Label2
+    SSPanel* SSPanel5;     // hint under the Internet list
+    QLabel* Label1;        // discovery status line
+    QLabel* Label2;        // "List of Internet Time Servers"
+    MList* MList1;         // network computers
+    MList* MList2;         // Internet time servers
+    SSCommand* SSCommand1; // Cancel
+    SSCommand* SSCommand2; // Add Manually To List
     QTimer* Timer1;
 
 private:
+    void createControls();
+    void createConnections();
+    void Form_Load();
+    void choose(const QString& source);
+
     Forms& m_forms;
+    ActiveResize* m_resize = nullptr;
 };

@@ -1,6 +1,67 @@
-// Discovery of the computers of the local network through "net view".
+// Discovery of the computers of the local network through "net view", on the worker window.
+#include "app/forms.h"
+#include "dialogs/server_dialog.h"
+#include "net_engine/discovery_rules.h"
 #include "net_engine/worker_window.h"
+#include "platform/controls/mlist.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "platform/events.h"
+#include "platform/platform.h"
+#include "platform/text_file.h"
 
-void Tarnwick::Command3_Click() {}
-void Tarnwick::Timer4_Timer() {}
-void Tarnwick::List1_Click() {}
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+namespace {
+const QString kCommandFile = QStringLiteral("C:\\gTime.bat");
+const QString kCommandFileToStart = QStringLiteral("c:\\gTime.bat");
+const QString kStatusFileInLine = QStringLiteral("c:\\StatusTime.txt");
+const QString kStatusFile = QStringLiteral("C:\\StatusTime.txt");
+constexpr int kMinimizedNoFocus = 6;
+} // namespace
+
+void Tarnwick::Command3_Click() {
+    Platform& platform = m_forms.platform();
+    const DriveC& drive = platform.drive();
+    // Failures are passed over: a command file that cannot be replaced runs its earlier line.
+    drive.truncate(kCommandFile);
+    drive.truncate(kStatusFileInLine);
+    List1->clear();
+    drive.replace(kCommandFile, TextFile::line(Discovery::kCommandLine));
+    doEvents();
+    setBackColor(Text3, VbColor::Red);
+    platform.startProgram(kCommandFileToStart, kMinimizedNoFocus);
+    doEvents();
+    Timer4->start(2000);
+}
+
+void Tarnwick::Timer4_Timer() {
+    Timer4->stop();
+    Text3->clear();
+    List1->clear();
+    Discovery::Outcome found;
+    const DriveC& drive = m_forms.platform().drive();
+    if (drive.exists(kStatusFile)) {
+        bool unterminated = false;
+        if (const auto fields = drive.readFields(kStatusFile, -1, &unterminated))
+            found = Discovery::collect(*fields, unterminated);
+    }
+    Text3->setPlainText(found.shown);
+    List1->addItems(found.computers);
+    // Writing into the selection dialog loads it again, hidden, when it was closed meanwhile.
+    Tarnwick2& dialog = m_forms.tarnwick2();
+    dialog.MList1->addItems(found.computers);
+    setBackColor(Text3, VbColor::White);
+    dialog.Label1->setText(QStringLiteral("List Is Complete"));
+    dialog.unsetCursor();
+    dialog.SSPanel2->hide();
+}
+
+void Tarnwick::List1_Click() {
+    if (const QListWidgetItem* item = List1->currentItem())
+        Text4->setText(item->text().trimmed());
+}

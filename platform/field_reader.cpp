@@ -53,10 +53,12 @@ QString FieldReader::next() {
     while (isBlank(peek()))
         get();
     int c = peek();
+    m_unterminated = false;
     if (c == '"') {
         get();
         while ((c = get()) >= 0 && c != '"')
             keep(c);
+        m_unterminated = c < 0;
         // Whatever follows the closing quote up to the comma or line end is skipped.
         while ((c = get()) >= 0 && c != ',' && !isLineEnd(c)) {
         }

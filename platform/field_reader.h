@@ -21,6 +21,8 @@ public:
     bool atEnd();
     // The next field, decoded from the locale's encoding (UTF-8).
     QString next();
+    // True when the last field opened with a double quote that never closed: it ran to the end of the file.
+    bool lastFieldUnterminated() const { return m_unterminated; }
 
 private:
     int peek();
@@ -33,4 +35,5 @@ private:
     QByteArray m_buf;
     int m_pos = 0;
     bool m_eof = false;
+    bool m_unterminated = false;
 };

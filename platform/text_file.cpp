@@ -91,7 +91,7 @@ bool DriveC::remove(const QString& dosPath, QString* error) const {
     return true;
 }
 
-std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields) const {
+std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated) const {
     const auto path = local(dosPath);
     if (!path)
         return std::nullopt;
@@ -102,5 +102,7 @@ std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFie
     QStringList fields;
     while ((maxFields < 0 || fields.size() < maxFields) && !reader.atEnd())
         fields << reader.next();
+    if (unterminated)
+        *unterminated = !fields.isEmpty() && reader.lastFieldUnterminated();
     return fields;
 }

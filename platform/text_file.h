@@ -35,7 +35,9 @@ public:
     bool truncate(const QString& dosPath, QString* error = nullptr) const;
     bool remove(const QString& dosPath, QString* error = nullptr) const;
     // Every field of the file in order, read with the field reader; nothing when it cannot be opened.
-    std::optional<QStringList> readFields(const QString& dosPath, int maxFields = -1) const;
+    // `unterminated` tells whether the last field opened a double quote that never closed.
+    std::optional<QStringList> readFields(const QString& dosPath, int maxFields = -1,
+                                          bool* unterminated = nullptr) const;
 
 private:
     DosPaths m_paths;

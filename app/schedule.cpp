@@ -1,0 +1,41 @@
+// When the schedule is due, and the minute counter.
+#include "app/schedule.h"
+
+#include "platform/date_text.h"
+
+namespace Schedule {
+bool isDue(const QDateTime& now, const QString& dateText, const QString& timeText) {
+    const QDate date = DateText::parseScheduleDate(dateText);
+    const QTime time = DateText::parseScheduleTime(timeText);
+    if (!date.isValid() || !time.isValid())
+        return false;
+    if (now.date() < date)
+        return false;
+    return !(now.time() < time);
+}
+
+qint64 leadingNumber(const QString& text) {
+    // Large enough for any interval, small enough that adding one never overflows.
+    constexpr qint64 kCeiling = 1'000'000'000'000LL;
+    int i = 0;
+    while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    qint64 value = 0;
+    for (; i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128; ++i)
+        value = qMin(kCeiling, value * 10 + (text.at(i).unicode() - '0'));
+    return negative ? -value : value;
+}
+
+IntervalTick intervalTick(const QString& counterText, const QString& intervalText) {
+    const qint64 next = leadingNumber(counterText) + 1;
+    const qint64 interval = leadingNumber(intervalText);
+    if (next > interval)
+        return {QStringLiteral("1"), true};
+    return {QString::number(next), false};
+}
+} // namespace Schedule

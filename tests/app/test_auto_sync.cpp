@@ -1,0 +1,177 @@
+// The main window's timers: the clock and the scheduled synchronization, the minute counter and the automatic
+// one, the marker file and the opening of the schedule dialog.
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "net_engine/result_log.h"
+#include "platform/controls/ss_check.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "platform/date_text.h"
+#include "tests/support/fake_platform.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTest>
+
+class TestAutoSync : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void init();
+    void cleanup();
+    void scheduleFires_data();
+    void scheduleFires();
+    void noServerOnlyRefreshesClock();
+    void intervalTicks_data();
+    void intervalTicks();
+    void uncheckedCountsWithoutSync();
+    void missingLogStillSyncs();
+    void markerRoundTrip();
+    void markerFailureIsReported();
+
+private:
+    Tarnwick1& main() { return m_forms->tarnwick1(); }
+    QString markerFile() const { return m_platform->local(QStringLiteral("C:\\AutoSyncKLOV.txt")); }
+
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Forms> m_forms;
+};
+
+void TestAutoSync::init() {
+    m_platform = std::make_unique<FakePlatform>();
+    m_forms = std::make_unique<Forms>(*m_platform);
+    main().Label1->setText(QStringLiteral("\\\\TIMEHOST"));
+}
+
+void TestAutoSync::cleanup() {
+    m_forms.reset();
+    m_platform.reset();
+}
+
+void TestAutoSync::scheduleFires_data() {
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<int>("dateOffset");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("syncs");
+    const QDate today(2026, 12, 8);
+    QTest::newRow("yesterday 3 pm seen at 10 am") << QDateTime(today, QTime(10, 0)) << -1 << "03:00:00 PM" << 0;
+    QTest::newRow("yesterday 3 pm seen at 3:01 pm") << QDateTime(today, QTime(15, 1)) << -1 << "03:00:00 PM" << 1;
+    QTest::newRow("tomorrow 8 am seen at 11 pm") << QDateTime(today, QTime(23, 0)) << 1 << "08:00:00 AM" << 0;
+    QTest::newRow("not scheduled") << QDateTime(today, QTime(23, 0)) << 0 << "NOT SCHEDULED" << 0;
+}
+
+void TestAutoSync::scheduleFires() {
+    QFETCH(QDateTime, now);
+    QFETCH(int, dateOffset);
+    QFETCH(QString, time);
+    QFETCH(int, syncs);
+    m_platform->setNow(now);
+    main().Label6->setText(DateText::scheduleDate(now.date().addDays(dateOffset)));
+    main().Label2->setText(time);
+    main().SSPanel4->setBackColor(VbColor::LightGreen);
+    main().Timer1_Timer();
+    QCOMPARE(main().timedSyncCount(), syncs);
+    QCOMPARE(main().Label3->text(), DateText::clockTime(now.time()));
+    QCOMPARE(main().Label5->text(), DateText::clockDate(now.date()));
+    QCOMPARE(main().SSPanel4->backColor(), VbColor::ButtonFace);
+    QVERIFY(main().Timer1->isActive());
+    QCOMPARE(main().Timer1->interval(), 60000);
+}
+
+void TestAutoSync::noServerOnlyRefreshesClock() {
+    main().Label1->setText(QStringLiteral("  NONE SELECTED "));
+    main().Label5->setText(QStringLiteral("12/01/2026"));
+    main().Label6->setText(DateText::scheduleDate(QDate(2026, 12, 1)));
+    main().Label2->setText(QStringLiteral("01:00:00 AM"));
+    main().SSPanel4->setBackColor(VbColor::LightGreen);
+    main().SSPanel2[0]->setCaption(QStringLiteral("something else"));
+    main().Timer1_Timer();
+    QCOMPARE(main().timedSyncCount(), 0);
+    QCOMPARE(main().Label3->text(), QStringLiteral("10:00 AM"));
+    QCOMPARE(main().Label5->text(), QStringLiteral("12/01/2026"));
+    QCOMPARE(main().SSPanel4->backColor(), VbColor::LightGreen);
+    QCOMPARE(main().SSPanel2[0]->caption(), QStringLiteral("Network Synchronization"));
+    QCOMPARE(main().Timer1->interval(), 60000);
+}
+
+void TestAutoSync::intervalTicks_data() {
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("every");
+    QTest::newRow("1") << "1" << 1;
+    QTest::newRow("2") << "2" << 2;
+    QTest::newRow("60") << "60" << 60;
+    QTest::newRow("abc") << "abc" << 1;
+}
+
+void TestAutoSync::intervalTicks() {
+    QFETCH(QString, interval);
+    QFETCH(int, every);
+    main().Combo1->setEditText(interval);
+    main().SSCheck1->setChecked(true);
+    QList<int> syncedAt;
+    int highest = 0;
+    for (int tick = 1; tick <= 2 * every; ++tick) {
+        const int before = main().timedSyncCount();
+        main().Timer2_Timer();
+        if (main().timedSyncCount() > before)
+            syncedAt << tick;
+        highest = qMax(highest, main().Label10->text().toInt());
+    }
+    QCOMPARE(syncedAt, (QList<int>{every, 2 * every}));
+    QCOMPARE(main().Label10->text(), QStringLiteral("1"));
+    QCOMPARE(highest, qMax(1, every));
+}
+
+void TestAutoSync::uncheckedCountsWithoutSync() {
+    main().Combo1->setEditText(QStringLiteral("3"));
+    main().SSCheck1->setChecked(false);
+    QStringList counts;
+    for (int tick = 0; tick < 4; ++tick) {
+        main().Timer2_Timer();
+        counts << main().Label10->text();
+    }
+    QCOMPARE(counts, (QStringList{"2", "3", "1", "2"}));
+    QCOMPARE(main().timedSyncCount(), 0);
+}
+
+void TestAutoSync::missingLogStillSyncs() {
+    const QString log = m_platform->local(ResultLog::path(m_platform->programFolder()));
+    QVERIFY(!QFile::exists(log));
+    main().Combo1->setEditText(QStringLiteral("1"));
+    main().SSCheck1->setChecked(true);
+    main().Timer2_Timer();
+    QCOMPARE(main().timedSyncCount(), 1);
+    QVERIFY(!QFile::exists(log));
+}
+
+void TestAutoSync::markerRoundTrip() {
+    main().SSCheck1->setChecked(true);
+    main().SSCheck1_Click();
+    QFile file(markerFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("used by Tarnwick1.exe\r\n"));
+    file.close();
+    // Ticking again writes the file anew rather than adding a line.
+    main().SSCheck1_Click();
+    QCOMPARE(QFileInfo(markerFile()).size(), qint64(23));
+    main().SSCheck1->setChecked(false);
+    main().SSCheck1_Click();
+    QVERIFY(!QFile::exists(markerFile()));
+    main().SSPanel2[0]->setCaption(QStringLiteral("Network Synchronization"));
+    main().SSCheck1_Click();
+    QCOMPARE(main().SSPanel2[0]->caption(), QStringLiteral("Network Synchronization"));
+}
+
+void TestAutoSync::markerFailureIsReported() {
+    // A folder where the marker file should be: it can be neither created nor read as a file.
+    QVERIFY(QDir().mkpath(markerFile()));
+    main().SSCheck1->setChecked(true);
+    main().SSCheck1_Click();
+    QVERIFY(main().SSPanel2[0]->caption().startsWith(QStringLiteral("Could not create C:\\AutoSyncKLOV.txt")));
+    QVERIFY(main().SSCheck1->isTicked());
+}
+
+QTEST_MAIN(TestAutoSync)
+#include "test_auto_sync.moc"
