@@ -1,6 +1,7 @@
 // Discovery of the computers of the local network through "net view", on the worker window.
 #include "app/forms.h"
 #include "dialogs/server_dialog.h"
+#include "net_engine/command_runner.h"
 #include "net_engine/discovery_rules.h"
 #include "net_engine/worker_window.h"
 #include "platform/controls/mlist.h"
@@ -8,7 +9,6 @@
 #include "platform/controls/vb_color.h"
 #include "platform/events.h"
 #include "platform/platform.h"
-#include "platform/text_file.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,13 +16,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-namespace {
-const QString kCommandFile = QStringLiteral("C:\\gTime.bat");
-const QString kCommandFileToStart = QStringLiteral("c:\\gTime.bat");
-const QString kStatusFileInLine = QStringLiteral("c:\\StatusTime.txt");
-const QString kStatusFile = QStringLiteral("C:\\StatusTime.txt");
-constexpr int kMinimizedNoFocus = 6;
-} // namespace
+using namespace CommandRunner;
 
 void Tarnwick::Command3_Click() {
     Platform& platform = m_forms.platform();
@@ -31,7 +25,7 @@ void Tarnwick::Command3_Click() {
     drive.truncate(kCommandFile);
     drive.truncate(kStatusFileInLine);
     List1->clear();
-    drive.replace(kCommandFile, TextFile::line(Discovery::kCommandLine));
+    writeCommandFile(drive, Discovery::kCommandLine);
     doEvents();
     setBackColor(Text3, VbColor::Red);
     platform.startProgram(kCommandFileToStart, kMinimizedNoFocus);
@@ -43,18 +37,21 @@ void Tarnwick::Timer4_Timer() {
     Timer4->stop();
     Text3->clear();
     List1->clear();
-    Discovery::Outcome found;
+    QString shown;
+    QStringList found;
     const DriveC& drive = m_forms.platform().drive();
     if (drive.exists(kStatusFile)) {
         bool unterminated = false;
-        if (const auto fields = drive.readFields(kStatusFile, -1, &unterminated))
-            found = Discovery::collect(*fields, unterminated);
+        if (const auto fields = drive.readFields(kStatusFile, -1, &unterminated)) {
+            shown = joinFields(*fields, QStringLiteral("\r\n"));
+            found = Discovery::computers(*fields, unterminated);
+        }
     }
-    Text3->setPlainText(found.shown);
-    List1->addItems(found.computers);
+    Text3->setPlainText(shown);
+    List1->addItems(found);
     // Writing into the selection dialog loads it again, hidden, when it was closed meanwhile.
     Tarnwick2& dialog = m_forms.tarnwick2();
-    dialog.MList1->addItems(found.computers);
+    dialog.MList1->addItems(found);
     setBackColor(Text3, VbColor::White);
     dialog.Label1->setText(QStringLiteral("List Is Complete"));
     dialog.unsetCursor();

@@ -8,17 +8,13 @@ std::optional<QString> computerEntry(const QString& field) {
     return field.left(kEntryLength);
 }
 
-Outcome collect(const QStringList& fields, bool lastUnterminated) {
-    Outcome out;
-    const qsizetype listed = lastUnterminated ? fields.size() - 1 : fields.size();
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        const QString& field = fields.at(i);
-        out.shown += QLatin1String("\r\n") + field;
-        if (i >= listed)
-            continue;
-        if (const auto entry = computerEntry(field))
-            out.computers << *entry;
+QStringList computers(const QStringList& fields, bool lastUnterminated) {
+    QStringList found;
+    const qsizetype complete = lastUnterminated ? fields.size() - 1 : fields.size();
+    for (qsizetype i = 0; i < complete; ++i) {
+        if (const auto entry = computerEntry(fields.at(i)))
+            found << *entry;
     }
-    return out;
+    return found;
 }
 } // namespace Discovery

@@ -15,12 +15,8 @@ constexpr int kEntryLength = 23;
 // The entry of a field that begins with two backslashes: its first 23 characters, trailing blanks included.
 std::optional<QString> computerEntry(const QString& field);
 
-struct Outcome {
-    QString shown;         // every field, each after CR LF, for the raw output box
-    QStringList computers; // entries in file order, repeats kept
-};
-
-// Reads the status file's fields. A last field whose quote never closed ran over the rest of the file: it is
-// shown but never taken as a computer, so discovery ends with the entries read before it.
-Outcome collect(const QStringList& fields, bool lastUnterminated);
+// The entries of the status file's fields, in file order with repeats kept. A last field whose quote never
+// closed ran over the rest of the file: it is never taken as a computer, so discovery ends with the entries
+// read before it.
+QStringList computers(const QStringList& fields, bool lastUnterminated);
 } // namespace Discovery
