@@ -69,9 +69,7 @@ void Tarnwick1::SSCheck1_Click() {
 
 void Tarnwick1::SSCommand4_Click() {
     QPointer<Tarnwick3> dialog(&m_forms.tarnwick3());
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
+    showWindow(*dialog);
     dialog->MonthView2->setValue(m_platform.now().date());
     if (Label2->text() == kNotScheduled)
         return;
