@@ -28,6 +28,8 @@ private Q_SLOTS:
     void intervalTicks();
     void uncheckedCountsWithoutSync();
     void missingLogStillSyncs();
+    void sizeTest_data();
+    void sizeTest();
     void markerRoundTrip();
     void markerFailureIsReported();
 
@@ -73,6 +75,8 @@ void TestAutoSync::scheduleFires() {
     main().SSPanel4->setBackColor(VbColor::LightGreen);
     main().Timer1_Timer();
     QCOMPARE(main().timedSyncCount(), syncs);
+    // The synchronization is SYNC NOW's network road: the command file started for the selected computer.
+    QCOMPARE(m_platform->started.isEmpty(), syncs == 0);
     QCOMPARE(main().Label3->text(), DateText::clockTime(now.time()));
     QCOMPARE(main().Label5->text(), DateText::clockDate(now.date()));
     QCOMPARE(main().SSPanel4->backColor(), VbColor::ButtonFace);
@@ -144,6 +148,32 @@ void TestAutoSync::missingLogStillSyncs() {
     main().Timer2_Timer();
     QCOMPARE(main().timedSyncCount(), 1);
     QVERIFY(!QFile::exists(log));
+}
+
+void TestAutoSync::sizeTest_data() {
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<qint64>("after");
+    QTest::newRow("at the limit, kept") << qint64(10'000'000) << true << qint64(10'000'000);
+    QTest::newRow("one byte over, emptied") << qint64(10'000'001) << true << qint64(0);
+    QTest::newRow("emptied while unchecked too") << qint64(10'000'001) << false << qint64(0);
+}
+
+void TestAutoSync::sizeTest() {
+    QFETCH(qint64, size);
+    QFETCH(bool, checked);
+    QFETCH(qint64, after);
+    QFile log(m_platform->local(ResultLog::path(m_platform->programFolder())));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    QVERIFY(log.resize(size));
+    log.close();
+    main().Combo1->setEditText(QStringLiteral("2"));
+    main().SSCheck1->setChecked(checked);
+    main().Timer2_Timer();
+    QCOMPARE(QFileInfo(log.fileName()).size(), size);
+    main().Timer2_Timer();
+    QCOMPARE(QFileInfo(log.fileName()).size(), after);
+    QCOMPARE(main().timedSyncCount(), checked ? 1 : 0);
 }
 
 void TestAutoSync::markerRoundTrip() {
