@@ -43,7 +43,7 @@ void Tarnwick::Timer4_Timer() {
     if (drive.exists(kStatusFile)) {
         bool unterminated = false;
         if (const auto fields = drive.readFields(kStatusFile, -1, &unterminated)) {
-            shown = joinFields(*fields, QStringLiteral("\r\n"));
+            shown = keepTail(joinFields(*fields, QStringLiteral("\r\n")), kText3MaxChars);
             found = Discovery::computers(*fields, unterminated);
         }
     }

@@ -44,6 +44,8 @@ public:
 
     // Text1 keeps only its last 64 KB: every Internet result adds to it and only a network run clears it.
     static constexpr int kText1MaxChars = 64 * 1024;
+    // Text3 shows the last 64 KB of a discovery's output, so a large network keeps the completion step quick.
+    static constexpr int kText3MaxChars = 64 * 1024;
 
 private:
     void createControls();

@@ -28,6 +28,7 @@ private Q_SLOTS:
     void completes_data();
     void completes();
     void missingStatusFileStillCompletes();
+    void largeNetworkListsAllShowsTail();
     void manualEntriesStay();
     void closedDialogLoadsAgainHidden();
     void pickOnWorkerPanel();
@@ -165,6 +166,22 @@ void TestDiscovery::missingStatusFileStillCompletes() {
     QCOMPARE(worker.Text3->toPlainText(), QString());
     QCOMPARE(m_forms->tarnwick2().Label1->text(), QStringLiteral("List Is Complete"));
     QCOMPARE(m_forms->tarnwick2().MList1->entryCount(), 0);
+}
+
+void TestDiscovery::largeNetworkListsAllShowsTail() {
+    QByteArray status;
+    for (int i = 0; i < 4000; ++i)
+        status += "\\\\HOST" + QByteArray::number(i) + "                 A remark long enough\r\n";
+    status += "The command completed successfully.\r\n";
+    Tarnwick& worker = m_forms->tarnwick();
+    worker.Command3_Click();
+    writeStatus(status);
+    worker.Timer4_Timer();
+    QCOMPARE(worker.List1->count(), 4000);
+    QCOMPARE(m_forms->tarnwick2().MList1->entryText(3999), QStringLiteral("\\\\HOST3999").leftJustified(23));
+    const QString shown = worker.Text3->toPlainText();
+    QVERIFY(shown.size() <= Tarnwick::kText3MaxChars);
+    QVERIFY(shown.endsWith(QStringLiteral("The command completed successfully.")));
 }
 
 void TestDiscovery::manualEntriesStay() {
