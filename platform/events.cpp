@@ -7,3 +7,16 @@ void waitMs(int ms) {
     QTimer::singleShot(ms < 0 ? 0 : ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+bool execFor(QEventLoop& loop, int timeoutMs) {
+    bool timedOut = false;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
+    limit.start(timeoutMs < 0 ? 0 : timeoutMs);
+    loop.exec();
+    return !timedOut;
+}

@@ -13,6 +13,9 @@ inline void doEvents() {
 // Runs the event loop for the given time; returns after it, using no CPU meanwhile.
 void waitMs(int ms);
 
+// Runs `loop` until a handler quits it or `timeoutMs` has passed; false when the time ran out.
+bool execFor(QEventLoop& loop, int timeoutMs);
+
 // Runs the event loop until `sender` emits `signal` and `done()` holds, or until `timeoutMs` has passed.
 // Returns done(). A negative timeout waits without limit.
 template <typename Sender, typename Signal, typename Done>

@@ -4,6 +4,7 @@
 #include "platform/clock_service.h"
 #include "platform/cmd/sntp.h"
 #include "platform/date_text.h"
+#include "platform/events.h"
 #include "time_protocol/time_reply.h"
 
 #include <QElapsedTimer>
@@ -23,15 +24,6 @@ quint16 portFrom(const char* name, quint16 fallback) {
     return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
 }
 
-// Runs the event loop until `loop` is quit or the limit has passed.
-void runFor(QEventLoop& loop, int ms) {
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    limit.start(ms);
-    loop.exec();
-}
-
 QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
     const QHostAddress literal(host);
     if (!literal.isNull())
@@ -44,7 +36,7 @@ QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
         done = true;
         loop.quit();
     });
-    runFor(loop, ms);
+    execFor(loop, ms);
     if (!done) {
         QHostInfo::abortHostLookup(id);
         *why = QStringLiteral("the name lookup took too long");
@@ -92,7 +84,7 @@ Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
     clock.start();
     if (socket.write(Sntp::request()) != Sntp::kPacketSize)
         return {false, {}, answer.how, QStringLiteral("SNTP: ") + socket.errorString()};
-    runFor(loop, ms);
+    execFor(loop, ms);
     return answer;
 }
 
@@ -114,14 +106,14 @@ Answer askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
         loop.quit();
     });
     socket.connectToHost(address, port);
-    runFor(loop, ms);
+    execFor(loop, ms);
     if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
         return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: no connection in time")};
     if (!error.isEmpty())
         return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: ") + error};
     clock.start();
     if (socket.state() == QAbstractSocket::ConnectedState)
-        runFor(loop, ms); // until the server closes
+        execFor(loop, ms); // until the server closes
     bytes += socket.read(TimeReply::kKeptBytes - bytes.size());
     const bool closed = socket.state() == QAbstractSocket::UnconnectedState;
     socket.abort();
