@@ -9,6 +9,9 @@ namespace {
 const QString kTimeUsage =
     QStringLiteral("The syntax of this command is:\r\n\r\nNET TIME \\\\computername /SET /YES\r\n");
 
+// Messages never begin with a double quote: the status file is read with the field reader, which would take
+// such a line for a quoted field and drop what follows the closing quote.
+
 // A name as it can be shown safely: control characters as "?", at most 60 characters.
 QString shown(const QString& text) {
     QString out;
@@ -123,7 +126,7 @@ CommandLine parse(const QString& line) {
     const QString host = name.mid(2);
     if (!name.startsWith(QLatin1String("\\\\")) || !isHostName(host))
         return syntaxError(target,
-                           QStringLiteral("\"") + shown(name) + QStringLiteral("\" is not a valid computer name. ") +
+                           QStringLiteral("The computer name \"") + shown(name) + QStringLiteral("\" is not valid. ") +
                                whyNotAHost(name),
                            kTimeUsage);
     return {CommandLine::Kind::NetTime, host, target, {}};

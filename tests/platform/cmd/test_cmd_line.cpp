@@ -91,7 +91,8 @@ void TestCmdLine::hostileNamesRunNothing() {
     // The error goes to the status file, so the user sees why nothing happened.
     QCOMPARE(c.target, QStringLiteral("c:\\StatusTime.txt"));
     QVERIFY(c.message.contains(QLatin1String("NET TIME \\\\computername /SET /YES")));
-    QVERIFY(c.message.size() < 600);                                       // a huge name is not echoed whole
+    QVERIFY(!c.message.startsWith(QLatin1Char('"'))); // the field reader would cut such a line at its next quote
+    QVERIFY(c.message.size() < 600);                  // a huge name is not echoed whole
     QVERIFY(!c.message.contains(QLatin1Char('\r') + QStringLiteral("x"))); // control characters are not echoed
 }
 

@@ -172,7 +172,7 @@ void TestCmdPeers::deadHostEndsQuickly() {
 void TestCmdPeers::hostileNamesRunNothing_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("said");
-    const QString invalid = QStringLiteral("is not a valid computer name");
+    const QString invalid = QStringLiteral("is not valid. ");
     QTest::newRow("blanks") << QStringLiteral("\\\\a b") << invalid;
     QTest::newRow("quotes") << QStringLiteral("\\\\\"a\"") << invalid;
     QTest::newRow("ampersand") << QStringLiteral("\\\\a&touch c:\\x") << invalid;

@@ -1,0 +1,107 @@
+// A whole network synchronization as the user gets it: the worker window on the real platform writes the command
+// file and starts horavane-cmd twice, which asks xinetd's time service on loopback and sets the time through the
+// fake clock service; two seconds later the result step shows the output and logs the run.
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "net_engine/result_log.h"
+#include "net_engine/worker_window.h"
+#include "platform/controls/ss_command.h"
+#include "platform/controls/ss_panel.h"
+#include "platform/controls/vb_color.h"
+#include "platform/linux_platform.h"
+#include "tests/support/process_fixtures.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+class TestNetworkSync : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void synchronizesWithAComputerOnTheNetwork();
+    void hostileNameEndsInTheStatusFile();
+
+private:
+    PrivateSystemBus m_bus;
+    FakeTimedated m_timedated;
+};
+
+void TestNetworkSync::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // The platform finds horavane-cmd on PATH, since this test does not stand beside it.
+    qputenv("PATH", QByteArray(HV_CMD_DIR) + ':' + qgetenv("PATH"));
+    QVERIFY(!LinuxPlatform::commandInterpreter().isEmpty());
+    if (!m_bus.start()) {
+        if (m_bus.isMissing())
+            QSKIP("dbus-daemon is not installed");
+        QFAIL(qPrintable(m_bus.error()));
+    }
+    QVERIFY2(m_timedated.start(m_bus), qPrintable(m_timedated.error()));
+}
+
+void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
+    XinetdTimeServer xinetd;
+    const QString address = uniqueLoopbackAddress();
+    if (!xinetd.start(address)) {
+        if (xinetd.isMissing())
+            QSKIP("xinetd is not installed");
+        QFAIL(qPrintable(xinetd.error()));
+    }
+    QTemporaryDir drive;
+    // The interpreter inherits the drive folder from the environment, as it does from the program.
+    qputenv("HORAVANE_DRIVE_C", drive.path().toUtf8());
+    LinuxPlatform platform(DosPaths::fromEnvironment());
+    Forms forms(platform);
+    Tarnwick1& main = forms.tarnwick1();
+    Tarnwick& worker = forms.tarnwick();
+    const QString name = QStringLiteral("\\\\") + address;
+    main.Label1->setText(name);
+    main.setCursor(Qt::WaitCursor);
+    main.SSCommand3->setBusyLook(true);
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    worker.Text4->setText(name);
+    worker.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!worker.Timer3->isActive(), 5000);
+    const QDateTime after = QDateTime::currentDateTimeUtc();
+
+    const QString shown = worker.Text1->toPlainText();
+    QVERIFY2(shown.contains(QStringLiteral("Current time at ") + name), qPrintable(shown));
+    QVERIFY(shown.contains(QLatin1String("The command completed successfully.")));
+    QCOMPARE(main.SSPanel4->backColor(), VbColor::LightGreen);
+    QVERIFY(!main.SSCommand3->busyLook());
+    // Started twice, so the clock is set twice, each time within a second of the server's clock.
+    const QList<SetTimeCall> calls = m_timedated.calls();
+    QCOMPARE(calls.size(), 2);
+    for (const SetTimeCall& call : calls)
+        QVERIFY(call.utc >= before.addMSecs(-1000) && call.utc <= after.addMSecs(1000));
+    const auto log = platform.drive().readFields(ResultLog::path(platform.programFolder()));
+    QVERIFY(log);
+    QCOMPARE(log->size(), 1);
+    QVERIFY(log->first().startsWith(QLatin1String(" Synchronization on ")));
+}
+
+void TestNetworkSync::hostileNameEndsInTheStatusFile() {
+    QTemporaryDir drive;
+    // The interpreter inherits the drive folder from the environment, as it does from the program.
+    qputenv("HORAVANE_DRIVE_C", drive.path().toUtf8());
+    LinuxPlatform platform(DosPaths::fromEnvironment());
+    Forms forms(platform);
+    Tarnwick& worker = forms.tarnwick();
+    const int before = m_timedated.calls().size();
+    worker.Text4->setText(QStringLiteral("\\\\pc & touch c:\\owned.txt"));
+    worker.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!worker.Timer3->isActive(), 5000);
+    QVERIFY2(worker.Text1->toPlainText().contains(QLatin1String("must not contain blanks")),
+             qPrintable(worker.Text1->toPlainText()));
+    QVERIFY(!QFile::exists(drive.filePath(QStringLiteral("owned.txt"))));
+    QCOMPARE(m_timedated.calls().size(), before);
+}
+
+QTEST_MAIN(TestNetworkSync)
+#include "test_network_sync.moc"
