@@ -117,18 +117,15 @@ void Tarnwick1::createControls() {
     SSCommand1->setToolTip(QStringLiteral("End this program - no further synchroniztion will be preformed"));
     SSCommand1->setFont(buttons);
     SSCommand1->setBackColor(VbColor::Red);
-    setForeColor(SSCommand1, VbColor::White);
     place(SSCommand1, 360, 6720, 1812, 1092);
     SSCommand2 = named(new SSCommand(QStringLiteral("DONE"), this), QStringLiteral("SSCommand2"));
     SSCommand2->setToolTip(QStringLiteral("Minimize this screen and continue monitoring"));
     SSCommand2->setFont(buttons);
     SSCommand2->setBackColor(VbColor::Black);
-    setForeColor(SSCommand2, VbColor::White);
     place(SSCommand2, 2520, 6720, 1812, 1092);
     SSCommand3 = named(new SSCommand(QStringLiteral("SYNC NOW"), this), QStringLiteral("SSCommand3"));
     SSCommand3->setFont(buttons);
     SSCommand3->setBackColor(VbColor::Black);
-    setForeColor(SSCommand3, VbColor::White);
     place(SSCommand3, 4560, 6720, 3132, 1092);
 
     SSPanel7 = named(new SSPanel(QStringLiteral("Sync Every            Minutes"), this), QStringLiteral("SSPanel7"));

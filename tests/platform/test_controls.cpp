@@ -1,0 +1,79 @@
+// The outside window elements: colour values, readable captions, per-entry colours and scaling with the window.
+#include "platform/controls/active_resize.h"
+#include "platform/controls/mlist.h"
+#include "platform/controls/ss_command.h"
+#include "platform/controls/vb_color.h"
+
+#include <QApplication>
+#include <QTest>
+
+class TestControls : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void colourValues();
+    void captionStaysReadable_data();
+    void captionStaysReadable();
+    void entryColours();
+    void scalesWithTheWindow();
+};
+
+void TestControls::colourValues() {
+    QCOMPARE(VbColor::toQColor(VbColor::Red), QColor(255, 0, 0));
+    QCOMPARE(VbColor::toQColor(VbColor::LightGreen), QColor(0x80, 0xFF, 0x80));
+    QCOMPARE(VbColor::toQColor(VbColor::LightYellow), QColor(0xFF, 0xFF, 0xC0));
+    QPalette palette;
+    palette.setColor(QPalette::Button, QColor(1, 2, 3));
+    QCOMPARE(VbColor::toQColor(VbColor::ButtonFace, palette), QColor(1, 2, 3));
+}
+
+void TestControls::captionStaysReadable_data() {
+    QTest::addColumn<quint32>("back");
+    QTest::addColumn<QColor>("text");
+    QTest::newRow("black face") << VbColor::Black << QColor(Qt::white);
+    QTest::newRow("red face") << VbColor::Red << QColor(Qt::white);
+    QTest::newRow("light green") << VbColor::LightGreen << QColor(Qt::black);
+    QTest::newRow("button face") << VbColor::ButtonFace << QColor(Qt::black);
+}
+
+void TestControls::captionStaysReadable() {
+    QFETCH(quint32, back);
+    QFETCH(QColor, text);
+    SSCommand button(QStringLiteral("SYNC NOW"));
+    // A dark face first, so a later light one must turn the text dark again.
+    button.setBackColor(VbColor::Black);
+    button.setBackColor(back);
+    QCOMPARE(button.backColor(), back);
+    QCOMPARE(button.palette().color(QPalette::ButtonText), text);
+}
+
+void TestControls::entryColours() {
+    MList list;
+    list.addEntry(QStringLiteral("FAILED"));
+    list.addEntry(QStringLiteral("ok"));
+    list.setEntryColor(0, VbColor::Red);
+    list.setEntryColor(7, VbColor::Red); // no such entry: nothing happens
+    QVERIFY(list.hasEntryColor(0));
+    QVERIFY(!list.hasEntryColor(1));
+    QCOMPARE(list.entryColor(0), VbColor::Red);
+    QCOMPARE(list.item(0)->foreground().color(), QColor(255, 0, 0));
+    QCOMPARE(list.entryText(5), QString());
+}
+
+void TestControls::scalesWithTheWindow() {
+    QWidget form;
+    ActiveResize resize(&form, QSize(12000, 9000));
+    auto* child = new QWidget(&form);
+    resize.place(child, 1500, 3000, 1500, 750);
+    const QRect design = child->geometry();
+    QCOMPARE(design.width(), twipsToPixels(1500, child));
+    form.show(); // a hidden window receives its resize events only when shown
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(resize.designPixels() * 2);
+    QCOMPARE(child->geometry().width(), design.width() * 2);
+    QCOMPARE(child->geometry().left(), design.left() * 2);
+    form.resize(resize.designPixels());
+    QCOMPARE(child->geometry(), design);
+}
+
+QTEST_MAIN(TestControls)
+#include "test_controls.moc"
