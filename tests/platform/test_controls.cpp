@@ -2,9 +2,12 @@
 #include "platform/controls/active_resize.h"
 #include "platform/controls/mlist.h"
 #include "platform/controls/ss_command.h"
+#include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 class TestControls : public QObject {
@@ -14,7 +17,11 @@ private Q_SLOTS:
     void captionStaysReadable_data();
     void captionStaysReadable();
     void entryColours();
+    void panelClickAndCaption();
+    void buttonHoverAndBusyLook();
+    void entryClicks();
     void scalesWithTheWindow();
+    void fontsScaleWithTheWindow();
 };
 
 void TestControls::colourValues() {
@@ -59,6 +66,56 @@ void TestControls::entryColours() {
     QCOMPARE(list.entryText(5), QString());
 }
 
+void TestControls::panelClickAndCaption() {
+    SSPanel panel(QStringLiteral("Network Synchronization"));
+    panel.resize(200, 50);
+    QSignalSpy clicks(&panel, &SSPanel::clicked);
+    QTest::mouseClick(&panel, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(&panel, Qt::RightButton, {}, QPoint(10, 10));
+    QCOMPARE(clicks.count(), 1);
+    panel.setCaption(QStringLiteral("Settings not saved"));
+    QCOMPARE(panel.caption(), QStringLiteral("Settings not saved"));
+    panel.setBackColor(VbColor::LightGreen);
+    QCOMPARE(panel.backColor(), VbColor::LightGreen);
+    QCOMPARE(panel.palette().color(QPalette::Window), QColor(0x80, 0xFF, 0x80));
+}
+
+void TestControls::buttonHoverAndBusyLook() {
+    SSCommand button(QStringLiteral("END"));
+    QSignalSpy entered(&button, &SSCommand::pointerEntered);
+    QSignalSpy left(&button, &SSCommand::pointerLeft);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(&button, &enter);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&button, &leave);
+    QCOMPARE(entered.count(), 1);
+    QCOMPARE(left.count(), 1);
+    // A system colour comes from the style, not from the red painted before it.
+    button.setBackColor(VbColor::Red);
+    button.setBackColor(VbColor::ButtonFace);
+    QCOMPARE(button.palette().color(QPalette::Button), QApplication::palette(&button).color(QPalette::Button));
+    button.setBusyLook(true);
+    QVERIFY(button.busyLook() && button.isDown());
+    button.setBusyLook(false);
+    QVERIFY(!button.isDown());
+}
+
+void TestControls::entryClicks() {
+    MList list;
+    list.addEntry(QStringLiteral("\\\\PC1"));
+    list.addEntry(QStringLiteral("\\\\PC2"));
+    QCOMPARE(list.listIndex(), -1);
+    QSignalSpy clicks(&list, &MList::entryClicked);
+    list.show();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(1)).center());
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(clicks.at(0).at(0).toInt(), 1);
+    QCOMPARE(list.listIndex(), 1);
+    // A click below the last entry leaves no entry clicked.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(5, list.viewport()->height() - 2));
+    QCOMPARE(clicks.count(), 1);
+}
+
 void TestControls::scalesWithTheWindow() {
     QWidget form;
     ActiveResize resize(&form, QSize(12000, 9000));
@@ -73,6 +130,21 @@ void TestControls::scalesWithTheWindow() {
     QCOMPARE(child->geometry().left(), design.left() * 2);
     form.resize(resize.designPixels());
     QCOMPARE(child->geometry(), design);
+}
+
+void TestControls::fontsScaleWithTheWindow() {
+    QWidget form;
+    ActiveResize resize(&form, QSize(3000, 1500));
+    auto* label = new QLabel(QStringLiteral("x"), &form);
+    QFont font = label->font();
+    font.setPointSize(10);
+    label->setFont(font); // before place(), which records the design size
+    resize.place(label, 1500, 750, 750, 300);
+    form.show();
+    form.resize(resize.designPixels() * 2);
+    QCOMPARE(label->font().pointSizeF(), 20.0);
+    form.resize(resize.designPixels());
+    QCOMPARE(label->font().pointSizeF(), 10.0);
 }
 
 QTEST_MAIN(TestControls)
