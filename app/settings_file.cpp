@@ -1,6 +1,7 @@
 // Reads and writes the settings file.
 #include "app/settings_file.h"
 
+#include "platform/field_reader.h"
 #include "platform/text_file.h"
 
 #include <QStringList>
@@ -8,7 +9,10 @@
 namespace SettingsFile {
 namespace {
 constexpr int kRecords = 5;
-}
+// Five records at the longest the field reader keeps; a longer file is no settings file this program wrote, and
+// reading all of a huge one would only delay the start.
+constexpr qint64 kMostBytesRead = kRecords * (FieldReader::kMaxFieldBytes + 4);
+} // namespace
 
 QString path(const QString& programFolder) {
     return programFolder + QStringLiteral("NRV.ini");
@@ -18,7 +22,7 @@ std::optional<Restored> read(const DriveC& drive, const QString& programFolder) 
     const QString file = path(programFolder);
     if (!drive.exists(file))
         return std::nullopt;
-    const std::optional<QStringList> fields = drive.readFields(file, kRecords);
+    const std::optional<QStringList> fields = drive.readFields(file, kRecords, nullptr, kMostBytesRead);
     if (!fields)
         return std::nullopt;
     // A record that is missing leaves the text read last in place.

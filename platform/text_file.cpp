@@ -3,6 +3,7 @@
 
 #include "platform/field_reader.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -91,14 +92,21 @@ bool DriveC::remove(const QString& dosPath, QString* error) const {
     return true;
 }
 
-std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated) const {
+std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated,
+                                              qint64 maxBytes) const {
     const auto path = local(dosPath);
     if (!path)
         return std::nullopt;
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    FieldReader reader(file);
+    QByteArray head;
+    QBuffer buffer(&head);
+    if (maxBytes >= 0) {
+        head = file.read(maxBytes);
+        buffer.open(QIODevice::ReadOnly);
+    }
+    FieldReader reader(maxBytes >= 0 ? static_cast<QIODevice&>(buffer) : static_cast<QIODevice&>(file));
     QStringList fields;
     while ((maxFields < 0 || fields.size() < maxFields) && !reader.atEnd())
         fields << reader.next();

@@ -35,9 +35,10 @@ public:
     bool truncate(const QString& dosPath, QString* error = nullptr) const;
     bool remove(const QString& dosPath, QString* error = nullptr) const;
     // Every field of the file in order, read with the field reader; nothing when it cannot be opened.
-    // `unterminated` tells whether the last field opened a double quote that never closed.
-    std::optional<QStringList> readFields(const QString& dosPath, int maxFields = -1,
-                                          bool* unterminated = nullptr) const;
+    // `unterminated` tells whether the last field opened a double quote that never closed. With `maxBytes` only
+    // the file's first bytes are read, so a huge file costs no more than a small one.
+    std::optional<QStringList> readFields(const QString& dosPath, int maxFields = -1, bool* unterminated = nullptr,
+                                          qint64 maxBytes = -1) const;
 
 private:
     DosPaths m_paths;

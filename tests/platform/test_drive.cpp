@@ -116,6 +116,10 @@ void TestDrive::readFieldsStopsAtTheLimit() {
     QCOMPARE(drive.readFields(QStringLiteral("C:\\f.txt"), 2).value_or(QStringList()),
              (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     QCOMPARE(drive.readFields(QStringLiteral("C:\\f.txt")).value_or(QStringList()).size(), 4);
+    // Only the first bytes: the field cut there ends the reading.
+    QCOMPARE(drive.readFields(QStringLiteral("C:\\f.txt"), -1, nullptr, 3).value_or(QStringList()),
+             (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    QCOMPARE(drive.readFields(QStringLiteral("C:\\f.txt"), -1, nullptr, 0).value_or(QStringList{"x"}), QStringList());
 }
 
 void TestDrive::missingFiles() {
