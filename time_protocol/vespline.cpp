@@ -85,6 +85,7 @@ void Vespline::cmdSync_Click() {
     Winsock->RemoteHost = cboURL->currentText();
     Winsock->RemotePort = m_port;
     m_exchanging = true;
+    ++m_exchange;
     m_limit.start(kExchangeLimitMs);
 
     // Ask one server at most once per gap; the wait counts against the exchange's limit.
@@ -130,9 +131,11 @@ void Vespline::Winsock_DataArrival(qint64 bytesTotal) {
 void Vespline::Winsock_Close() {
     if (!m_exchanging)
         return;
+    const quint64 exchange = m_exchange;
     Winsock->Close();
     doEvents();
-    if (!m_exchanging) // events that ran meanwhile may have ended or restarted the exchange
+    // Events that ran meanwhile may have ended this exchange or started another.
+    if (!m_exchanging || exchange != m_exchange)
         return;
     Delay = TimeReply::halfTransit(m_connectedAt, m_forms.platform().now());
     SetClock(Received);
@@ -155,8 +158,12 @@ void Vespline::SetClock(const QString& reply) {
         fail(reply);
         return;
     }
+    const quint64 exchange = m_exchange;
     const ClockResult set = m_forms.platform().clockService().setTime(conversion.utc);
     doEvents();
+    // A start while the clock service answered owns the result now; this one must not end it.
+    if (exchange != m_exchange)
+        return;
     if (!set.ok) {
         // A refused change is a failure; the status line gives the reason once the result is shown.
         m_lastRefusal = describeClockRefusal(set);

@@ -68,6 +68,7 @@ private:
     int m_port = 37;
     int m_queryGapMs = kQueryGapMs;
     bool m_exchanging = false;
+    quint64 m_exchange = 0; // counts the starts, so a late event of an abandoned exchange is recognised
     QDateTime m_connectedAt;
     QString m_lastRefusal;
     QString m_pendingKey; // host and port of the exchange under way

@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 
 using Script = QList<ScriptedTimeServer::Step>;
 using S = ScriptedTimeServer;
@@ -38,6 +39,7 @@ private Q_SLOTS:
     void refusedClockChange();
     void newStartAbandonsTheExchange();
     void sameServerIsNotAskedTooOften();
+    void startWhileTheClockIsSetWins();
 
 private:
     // Runs one synchronization with the server and returns the result word.
@@ -239,6 +241,50 @@ void TestVespline::sameServerIsNotAskedTooOften() {
     QCOMPARE(server.connections(), 2);
     QVERIFY2(server.acceptedAtMs[1] - server.acceptedAtMs[0] >= 750,
              qPrintable(QString::number(server.acceptedAtMs[1] - server.acceptedAtMs[0])));
+}
+
+namespace {
+// A clock service during whose answer the user starts the window again.
+class RestartingClockService : public ClockService {
+public:
+    ClockResult setTime(const QDateTime& utc) override {
+        calls << utc;
+        if (calls.size() == 1 && restart)
+            restart();
+        return {true, {}, {}};
+    }
+    QList<QDateTime> calls;
+    std::function<void()> restart;
+};
+
+class RestartingPlatform : public FakePlatform {
+public:
+    ClockService& clockService() override { return service; }
+    RestartingClockService service;
+};
+} // namespace
+
+void TestVespline::startWhileTheClockIsSetWins() {
+    RestartingPlatform platform;
+    Forms forms(platform);
+    ScriptedTimeServer first({S::send(kReply), S::close()});
+    ScriptedTimeServer second({S::wait(200), S::send(QByteArray::fromHex("E96B1E20")), S::close()});
+    Vespline& v = forms.vespline();
+    platform.service.restart = [&] {
+        v.setTimePort(second.port());
+        v.cmdSync_Click();
+    };
+    v.setTimePort(first.port());
+    v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
+    int results = 0;
+    connect(&forms.base(), &TarnBase::syncResultChanged, this, [&] { ++results; });
+    v.cmdSync_Click();
+    QTRY_COMPARE(platform.service.calls.size(), 2);
+    QTRY_VERIFY(!v.isExchanging());
+    // Only the second exchange reports, with its own reply in the tooltip.
+    QCOMPARE(results, 1);
+    QCOMPARE(forms.base().SyncResult(), QStringLiteral("SUCESS"));
+    QVERIFY(forms.tarnwick1().SSPanel4->toolTip().endsWith(QStringLiteral(" - 2/5/24 8:43:12 AM")));
 }
 
 QTEST_MAIN(TestVespline)
