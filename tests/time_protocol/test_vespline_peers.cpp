@@ -6,6 +6,7 @@
 #include "platform/clock_service.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/events.h"
+#include "platform/linux_platform.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/process_fixtures.h"
 #include "tests/support/vespline_sync.h"
@@ -15,16 +16,21 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
-// The fake platform with the real clock client, which reaches the fake clock service on the private bus.
+// The fake platform with the real clock client, which reaches the fake clock service on the private bus, and the
+// real connection check.
 class DBusClockPlatform : public FakePlatform {
 public:
     ClockService& clockService() override { return m_service; }
+    bool checkInternetConnection(const QString& url) override { return m_linux.checkInternetConnection(url); }
 
 private:
     TimedatedClockService m_service{5000};
+    QTemporaryDir m_linuxDrive;
+    LinuxPlatform m_linux{DosPaths(m_linuxDrive.path(), QStringLiteral("C:\\Horavane"))};
 };
 
 class TestVesplinePeers : public QObject {
@@ -37,6 +43,7 @@ private Q_SLOTS:
     void setsTheClockThroughTheClockService();
     void clockServiceRefusal_data();
     void clockServiceRefusal();
+    void syncNowWithXinetd_data();
     void syncNowWithXinetd();
 
 private:
@@ -128,7 +135,17 @@ void TestVesplinePeers::clockServiceRefusal() {
     QCOMPARE(m_forms->tarnwick1().SSPanel2[0]->caption(), status);
 }
 
+void TestVesplinePeers::syncNowWithXinetd_data() {
+    QTest::addColumn<bool>("online");
+    QTest::newRow("check reaches the time server") << true;
+    QTest::newRow("check finds nobody") << false;
+}
+
 void TestVesplinePeers::syncNowWithXinetd() {
+    QFETCH(bool, online);
+    // The connection check tries a loopback address: xinetd's own port, or the discard port where nothing listens.
+    const QByteArray previousUrl = qgetenv("HORAVANE_CHECK_URL");
+    qputenv("HORAVANE_CHECK_URL", online ? "http://" + m_address.toLatin1() + ":37/" : "http://127.0.0.1:9/");
     m_platform = std::make_unique<DBusClockPlatform>();
     m_forms = std::make_unique<Forms>(*m_platform);
     Tarnwick1& main = m_forms->tarnwick1();
@@ -137,11 +154,19 @@ void TestVesplinePeers::syncNowWithXinetd() {
     QElapsedTimer timer;
     timer.start();
     main.SSCommand3_Click();
+    qputenv("HORAVANE_CHECK_URL", previousUrl);
     // The two-second pause of the connection check, then one quick exchange.
     QVERIFY2(timer.elapsed() < 4000, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
-    QCOMPARE(m_timedated.calls().size(), before + 1);
-    QVERIFY(main.SSPanel2[1]->caption().startsWith(QLatin1String("Server Response Time = ")));
+    if (online) {
+        QCOMPARE(main.Label13->text(), QStringLiteral("True"));
+        QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
+        QCOMPARE(m_timedated.calls().size(), before + 1);
+        QVERIFY(main.SSPanel2[1]->caption().startsWith(QLatin1String("Server Response Time = ")));
+    } else {
+        QCOMPARE(main.Label13->text(), QStringLiteral("False"));
+        QCOMPARE(main.SSPanel2[0]->caption(), QStringLiteral("No internet connection ..."));
+        QCOMPARE(m_timedated.calls().size(), before);
+    }
 }
 
 QTEST_MAIN(TestVesplinePeers)
