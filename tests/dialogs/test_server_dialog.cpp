@@ -12,6 +12,8 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void loads();
+    void internetListPattern();
     void clickChooses_data();
     void clickChooses();
     void manualEntries_data();
@@ -67,6 +70,28 @@ void TestServerDialog::loads() {
         QCOMPARE(dialog.MList2->entryText(i), servers.at(i));
     for (SSPanel* panel : {dialog.SSPanel1, dialog.SSPanel3, dialog.SSPanel4, dialog.SSPanel5})
         QCOMPARE(panel->toolTip(), QStringLiteral("Click to Select Computer to Synchronize with"));
+}
+
+void TestServerDialog::internetListPattern() {
+    const QStringList list = ServerLists::internetServers();
+    QCOMPARE(list.size(), 45);
+    // 1-based positions: each repeat and the entry it repeats.
+    QList<QPair<int, int>> repeats{{14, 1}, {38, 1}, {23, 3}, {18, 5}, {19, 6}, {22, 7}};
+    for (int i = 32; i <= 41; ++i)
+        repeats << qMakePair(i, i - 24);
+    for (const auto& [copy, original] : repeats)
+        QCOMPARE(list.at(copy - 1), list.at(original - 1));
+    const QStringList distinct(QSet<QString>(list.begin(), list.end()).values());
+    QCOMPARE(distinct.size(), 30);
+    static const QRegularExpression ipv4(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    QList<int> ipv4At;
+    for (int i = 0; i < list.size(); ++i) {
+        if (ipv4.match(list.at(i)).hasMatch())
+            ipv4At << i + 1;
+    }
+    QCOMPARE(ipv4At, (QList<int>{9, 27, 28, 29, 30, 33}));
+    for (const QString& entry : list)
+        QVERIFY2(!entry.startsWith(QLatin1Char('\\')), qPrintable(entry));
 }
 
 void TestServerDialog::clickChooses_data() {
