@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Starts COUNT real horavane processes at the same instant for one user: exactly one keeps running, every other
+# reports the second-copy message (through HORAVANE_MESSAGE_LOG, since no one is there to click OK) and ends.
+# Several rounds, so the race between the starts is really run.
+# Usage: many_copies.sh PATH_TO_HORAVANE [COUNT]   (COUNT 2 by default)
+set -u
+bin=$1
+count=${2:-2}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+export QT_QPA_PLATFORM=offscreen
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-system-bus
+export HORAVANE_CHECK_URL=http://127.0.0.1:9/
+message="Startup Error: The Horavane program is already running! Please Click OK."
+
+for round in 1 2 3; do
+    dir=$work/round$round
+    mkdir -p "$dir/run"
+    chmod 700 "$dir/run"
+    export HORAVANE_DRIVE_C=$dir/c XDG_RUNTIME_DIR=$dir/run HORAVANE_MESSAGE_LOG=$dir/messages
+    # Released together: every copy waits on the same gate, then all start at once.
+    mkfifo "$dir/gate"
+    started=()
+    for i in $(seq "$count"); do
+        (read -r _ <"$dir/gate"; exec "$bin" >"$dir/copy$i.log" 2>&1) &
+        started+=($!)
+    done
+    pids=("${started[@]}")
+    # Opening the gate for writing lets every copy open it; closing it ends all their reads at the same moment.
+    exec 4>"$dir/gate"
+    sleep 0.5
+    exec 4>&-
+    # Until every copy but one has ended, at most 20 s.
+    for _ in $(seq 200); do
+        running=0
+        for p in "${started[@]}"; do kill -0 "$p" 2>/dev/null && running=$((running + 1)); done
+        [ "$running" -le 1 ] && break
+        sleep 0.1
+    done
+    # The survivor must still be running a moment later.
+    sleep 1
+    alive=()
+    ended=()
+    for p in "${started[@]}"; do
+        if kill -0 "$p" 2>/dev/null; then alive+=("$p"); else ended+=("$p"); fi
+    done
+    [ ${#alive[@]} -eq 1 ] || fail "round $round: ${#alive[@]} of $count copies running, expected 1"
+    for p in "${ended[@]}"; do
+        wait "$p"
+        status=$?
+        [ "$status" -eq 1 ] || fail "round $round: a second copy ended with status $status"
+    done
+    [ -f "$dir/messages" ] || fail "round $round: no message was shown"
+    lines=$(grep -c . "$dir/messages")
+    [ "$lines" -eq $((count - 1)) ] || fail "round $round: $lines messages for $((count - 1)) refused copies"
+    [ -z "$(grep -v -x -F "$message" "$dir/messages")" ] || fail "round $round: messages were: $(cat "$dir/messages")"
+    kill "${alive[0]}"
+    wait "${alive[0]}" 2>/dev/null
+    echo "round $round: one of $count copies ran, the others showed the message and ended"
+done
+echo PASS
