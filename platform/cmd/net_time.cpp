@@ -141,15 +141,23 @@ Answer ask(const QString& host, const Ports& ports, int stepMs) {
     const QList<QHostAddress> addresses = resolve(host, stepMs, &why);
     if (addresses.isEmpty())
         return {false, {}, {}, why};
-    // The first address only: every further one would cost another pair of time limits.
-    const QHostAddress& address = addresses.first();
-    const Answer sntp = askSntp(address, ports.sntp, stepMs);
-    if (sntp.ok)
-        return sntp;
-    Answer tp = askTimeProtocol(address, ports.time, stepMs);
-    if (!tp.ok)
-        tp.why = sntp.why + QStringLiteral("; ") + tp.why;
-    return tp;
+    // Further addresses (IPv4 beside IPv6, say) only while the first step's time is not used up: a refusing
+    // address costs nothing, a silent one its time limits.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QStringList reasons;
+    for (const QHostAddress& address : addresses) {
+        if (!reasons.isEmpty() && elapsed.elapsed() >= stepMs)
+            break;
+        const Answer sntp = askSntp(address, ports.sntp, stepMs);
+        if (sntp.ok)
+            return sntp;
+        const Answer tp = askTimeProtocol(address, ports.time, stepMs);
+        if (tp.ok)
+            return tp;
+        reasons << address.toString() + QStringLiteral(": ") + sntp.why + QStringLiteral("; ") + tp.why;
+    }
+    return {false, {}, {}, reasons.join(QStringLiteral(", "))};
 }
 
 QString run(const QString& host, ClockService& clock, const Ports& ports) {
