@@ -37,22 +37,14 @@ void TestNetworkSync::initTestCase() {
     // The platform finds horavane-cmd on PATH, since this test does not stand beside it.
     qputenv("PATH", QByteArray(HV_CMD_DIR) + ':' + qgetenv("PATH"));
     QVERIFY(!LinuxPlatform::commandInterpreter().isEmpty());
-    if (!m_bus.start()) {
-        if (m_bus.isMissing())
-            QSKIP("dbus-daemon is not installed");
-        QFAIL(qPrintable(m_bus.error()));
-    }
-    QVERIFY2(m_timedated.start(m_bus), qPrintable(m_timedated.error()));
+    HV_START_FIXTURE(m_bus);
+    HV_START_FIXTURE(m_timedated, m_bus);
 }
 
 void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress();
-    if (!xinetd.start(address)) {
-        if (xinetd.isMissing())
-            QSKIP("xinetd is not installed");
-        QFAIL(qPrintable(xinetd.error()));
-    }
+    HV_START_FIXTURE(xinetd, address);
     QTemporaryDir drive;
     // The interpreter inherits the drive folder from the environment, as it does from the program.
     qputenv("HORAVANE_DRIVE_C", drive.path().toUtf8());

@@ -9,10 +9,7 @@
 //     QVERIFY2(timedated.start(bus), qPrintable(timedated.error()));
 //     const QString address = uniqueLoopbackAddress();      // e.g. 127.64.12.34: no clash with other tests
 //     XinetdTimeServer xinetd;
-//     if (!xinetd.start(address)) {
-//         if (xinetd.isMissing()) QSKIP("xinetd is not installed");
-//         QFAIL(qPrintable(xinetd.error()));
-//     }
+//     HV_START_FIXTURE(xinetd, address);         // skips when xinetd is not installed, fails on any other error
 // The bus must be started before the process first uses QDBusConnection::systemBus().
 #pragma once
 
@@ -21,6 +18,17 @@
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+
+// Starts a fixture inside a test function: skips the test when the fixture's program is not installed, fails it
+// on any other error.
+#define HV_START_FIXTURE(fixture, ...)                                                                                 \
+    do {                                                                                                               \
+        if (!(fixture).start(__VA_ARGS__)) {                                                                           \
+            if ((fixture).isMissing())                                                                                 \
+                QSKIP(qPrintable((fixture).error()));                                                                  \
+            QFAIL(qPrintable((fixture).error()));                                                                      \
+        }                                                                                                              \
+    } while (false)
 
 // A loopback address that no other running test uses: derived from the process id (and a salt of 0 or 1 for a
 // second address in the same test). Linux answers on all of 127.0.0.0/8.

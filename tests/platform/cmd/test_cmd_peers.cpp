@@ -34,7 +34,6 @@ private:
     };
     Run run(const QByteArray& commandFile);
     QStringList driveFiles() const { return QDir(m_drive->path()).entryList(QDir::Files); }
-    void startXinetd(XinetdTimeServer& server, const QString& address);
 
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
@@ -49,12 +48,8 @@ QByteArray timeLine(const QString& name) {
 
 void TestCmdPeers::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    if (!m_bus.start()) {
-        if (m_bus.isMissing())
-            QSKIP("dbus-daemon is not installed");
-        QFAIL(qPrintable(m_bus.error()));
-    }
-    QVERIFY2(m_timedated.start(m_bus), qPrintable(m_timedated.error()));
+    HV_START_FIXTURE(m_bus);
+    HV_START_FIXTURE(m_timedated, m_bus);
 }
 
 void TestCmdPeers::init() {
@@ -86,22 +81,10 @@ TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
     return r;
 }
 
-void TestCmdPeers::startXinetd(XinetdTimeServer& server, const QString& address) {
-    if (!server.start(address)) {
-        if (server.isMissing())
-            QSKIP("xinetd is not installed");
-        QFAIL(qPrintable(server.error()));
-    }
-}
-
 void TestCmdPeers::sntpFromChronyd() {
     ChronydServer chronyd;
     const QString address = uniqueLoopbackAddress(0);
-    if (!chronyd.start(address)) {
-        if (chronyd.isMissing())
-            QSKIP("chronyd is not installed");
-        QFAIL(qPrintable(chronyd.error()));
-    }
+    HV_START_FIXTURE(chronyd, address);
     const QDateTime before = QDateTime::currentDateTimeUtc();
     const Run r = run(timeLine(QStringLiteral("\\\\") + address));
     const QDateTime after = QDateTime::currentDateTimeUtc();
@@ -119,7 +102,7 @@ void TestCmdPeers::sntpFromChronyd() {
 void TestCmdPeers::timeProtocolFromXinetd() {
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress(1); // no NTP here: SNTP is refused and the Time Protocol answers
-    startXinetd(xinetd, address);
+    HV_START_FIXTURE(xinetd, address);
     const int before = m_timedated.calls().size();
     const QDateTime start = QDateTime::currentDateTimeUtc();
     const Run r = run(timeLine(QStringLiteral("\\\\") + address + QStringLiteral("   ")));
@@ -148,7 +131,7 @@ void TestCmdPeers::refusedSetIsAFailure() {
     QFETCH(QString, reason);
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress(1);
-    startXinetd(xinetd, address);
+    HV_START_FIXTURE(xinetd, address);
     m_timedated.refuse(error, message);
     const int before = m_timedated.calls().size();
     const Run r = run(timeLine(QStringLiteral("\\\\") + address));
@@ -199,7 +182,7 @@ void TestCmdPeers::hostileNamesRunNothing() {
 void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress(1);
-    startXinetd(xinetd, address);
+    HV_START_FIXTURE(xinetd, address);
     const QString file = m_drive->path() + QStringLiteral("/gTime.bat");
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -231,9 +214,9 @@ void TestCmdPeers::netViewWithoutAvahi() {
 
 void TestCmdPeers::netViewListsTheComputers() {
     FakeAvahi avahi;
-    QVERIFY2(avahi.start(m_bus, {QStringLiteral("PC1"), QStringLiteral("Office Laptop=laptop.local"),
-                                 QStringLiteral("Bad Name=no good")}),
-             qPrintable(avahi.error()));
+    HV_START_FIXTURE(
+        avahi, m_bus,
+        {QStringLiteral("PC1"), QStringLiteral("Office Laptop=laptop.local"), QStringLiteral("Bad Name=no good")});
     const Run r = run("net view > c:\\StatusTime.txt\r\n");
     QVERIFY2(r.ms < 4000, qPrintable(QString::number(r.ms)));
     const QStringList lines = r.status.split(QStringLiteral("\r\n"));
