@@ -73,6 +73,9 @@ public:
     // How many synchronizations the two timers have started.
     int timedSyncCount() const { return m_timedSyncs; }
 
+    // Present while automatic synchronization is ticked; the start ticks the box when it finds it.
+    static inline const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
+
     // Controls, by their names.
     QLabel* Label1;                   // selected server
     QLabel* Label2;                   // scheduled time of day "HH:MM:SS ampm"

@@ -17,7 +17,6 @@
 #include <QIcon>
 
 namespace {
-const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
 constexpr int kLongestInterval = 720;
 } // namespace
 
