@@ -137,7 +137,14 @@ bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle) {
         const QString cmd = commandInterpreter();
         if (!file || cmd.isEmpty())
             return false;
-        return QProcess::startDetached(cmd, {*file});
+        // The interpreter maps the file's redirections onto this program's drive folder, whatever its environment.
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive.paths().driveFolder());
+        process.setProcessEnvironment(env);
+        process.setProgram(cmd);
+        process.setArguments({*file});
+        return process.startDetached();
     }
     if (commandLine == kDateTimePanel) {
         const QList<QStringList> panels = {{QStringLiteral("gnome-control-center"), QStringLiteral("datetime")},

@@ -46,9 +46,8 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     const QString address = uniqueLoopbackAddress();
     HV_START_FIXTURE(xinetd, address);
     QTemporaryDir drive;
-    // The interpreter inherits the drive folder from the environment, as it does from the program.
-    qputenv("HORAVANE_DRIVE_C", drive.path().toUtf8());
-    LinuxPlatform platform(DosPaths::fromEnvironment());
+    // The program hands its own drive folder to the interpreter, whatever the environment says.
+    LinuxPlatform platform(DosPaths(drive.path(), QStringLiteral("C:\\Horavane")));
     Forms forms(platform);
     Tarnwick1& main = forms.tarnwick1();
     Tarnwick& worker = forms.tarnwick();
@@ -80,9 +79,8 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
 
 void TestNetworkSync::hostileNameEndsInTheStatusFile() {
     QTemporaryDir drive;
-    // The interpreter inherits the drive folder from the environment, as it does from the program.
-    qputenv("HORAVANE_DRIVE_C", drive.path().toUtf8());
-    LinuxPlatform platform(DosPaths::fromEnvironment());
+    // The program hands its own drive folder to the interpreter, whatever the environment says.
+    LinuxPlatform platform(DosPaths(drive.path(), QStringLiteral("C:\\Horavane")));
     Forms forms(platform);
     Tarnwick& worker = forms.tarnwick();
     const int before = m_timedated.calls().size();
