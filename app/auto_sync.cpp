@@ -17,7 +17,6 @@
 #include <QPointer>
 
 namespace {
-const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
 const QString kNotScheduled = QStringLiteral("NOT SCHEDULED");
 } // namespace
 

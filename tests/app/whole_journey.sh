@@ -133,12 +133,14 @@ click() { xdotool mousemove --window "$1" $((($2 + $4 / 2) / 15)) $((($3 + $5 / 
 # click_at WINDOW X Y: a point in pixels.
 click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+# A window that has just appeared takes its first paint and input on a busy machine: let it settle.
+settle() { sleep "${HORAVANE_SETTLE:-1}"; }
 shot() { import -window "$1" "$artefacts/$2.png" 2>/dev/null || echo "   (no screenshot of $2)"; }
 open_main() {
     xtray_click_icon
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "a click on the icon did not show the window"
     main=$(xtray_main_window)
-    sleep 0.3
+    settle
 }
 
 step "start hidden in the tray"
@@ -150,6 +152,7 @@ step "choose an Internet server in the selection dialog"
 click "$main" 5280 6000 972 252 # server "Change"
 until_ok 10 'test -n "$(visible "^Select Computer$")"' || fail "the selection dialog did not open"
 dialog=$(visible "^Select Computer$")
+settle
 sleep 1.5 # discovery starts half a second after the dialog opens and ends two seconds later
 shot "$dialog" select-computer
 # The first entry of the Internet list (the list's top-left at 6720, 1440 twips).
@@ -178,7 +181,7 @@ step "the record in the viewer"
 click "$main" 6720 7800 972 252 # Log
 until_ok 10 'test -n "$(visible "^Form1$")"' || fail "the log viewer did not open"
 viewer=$(visible "^Form1$")
-sleep 0.5
+settle
 click_at "$viewer" $((600 / 15 + 60)) $((1440 / 15 + 8)) # the first record
 sleep 0.3
 shot "$viewer" log-viewer
@@ -189,11 +192,12 @@ step "a schedule set"
 click "$main" 9840 6000 972 252 # schedule "Change"
 until_ok 10 'test -n "$(visible "^Form1$")"' || fail "the schedule dialog did not open"
 schedule=$(visible "^Form1$")
-sleep 0.5
+settle
 click_at "$schedule" $((8280 / 15 + 40)) $((2160 / 15 + 60)) # a time of day in the list
 click_at "$schedule" $(((600 + 7368 / 2) / 15)) $(((1200 + 5856 / 2) / 15)) # a day in the middle of the month
-xdotool key --window "$schedule" Next Next # two months on: the schedule lies in the future
 sleep 0.3
+xdotool key --window "$schedule" Next Next # two months on: the schedule lies in the future
+sleep 0.5
 shot "$schedule" schedule
 click "$schedule" 720 7920 1932 732 # Done
 until_ok 10 'test -z "$(visible "^Form1$")"' || fail "Done did not close the schedule dialog"
