@@ -11,6 +11,13 @@ until_ok() {
     return 1
 }
 
+# fail MESSAGE: ends a test with the reason and what the program printed into $work/app.log.
+fail() {
+    echo "FAIL: $*"
+    [ -f "${work:-}/app.log" ] && sed 's/^/  horavane: /' "$work/app.log"
+    exit 1
+}
+
 # True when Xvfb, trayer and the X tools are installed.
 xtray_available() {
     local tool

@@ -21,11 +21,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    [ -f "$work/app.log" ] && sed 's/^/  horavane: /' "$work/app.log"
-    exit 1
-}
 
 xtray_start "$work" || fail "Xvfb or trayer did not start"
 export HORAVANE_CHECK_URL=http://127.0.0.1:9/

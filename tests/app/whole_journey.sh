@@ -43,11 +43,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    [ -f "$work/app.log" ] && sed 's/^/  horavane: /' "$work/app.log"
-    exit 1
-}
 step() { echo "-- $*"; }
 
 # Loopback only, and every built-in server name on it.
