@@ -4,6 +4,8 @@
 #include "platform/controls/vb_color.h"
 
 #include <QEnterEvent>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 SSCommand::SSCommand(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
 
@@ -30,4 +32,20 @@ void SSCommand::enterEvent(QEnterEvent* event) {
 void SSCommand::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
     Q_EMIT pointerLeft();
+}
+
+void SSCommand::paintEvent(QPaintEvent* event) {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QRect textArea = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    if (option.fontMetrics.horizontalAdvance(text()) <= textArea.width()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    // A caption wider than the button is wrapped onto more lines instead of being cut off.
+    QStylePainter painter(this);
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    painter.setPen(palette().color(QPalette::ButtonText));
+    painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, text());
 }

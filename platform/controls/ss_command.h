@@ -21,6 +21,7 @@ Q_SIGNALS:
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     quint32 m_backColor = 0x8000000F;
