@@ -8,6 +8,7 @@
 #include "dialogs/server_dialog.h"
 #include "net_engine/worker_window.h"
 #include "platform/controls/active_resize.h"
+#include "platform/controls/named.h"
 #include "platform/controls/ss_check.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
@@ -30,10 +31,6 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
     return label;
 }
 
-template <typename W> W* named(W* widget, const QString& name) {
-    widget->setObjectName(name);
-    return widget;
-}
 } // namespace
 
 Tarnwick1::Tarnwick1(Forms& forms) : QWidget(nullptr), m_forms(forms), m_platform(forms.platform()) {

@@ -5,6 +5,7 @@
 #include "net_engine/result_log.h"
 #include "platform/controls/active_resize.h"
 #include "platform/controls/mlist.h"
+#include "platform/controls/named.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
@@ -13,10 +14,6 @@
 #include <QLabel>
 
 namespace {
-template <typename W> W* named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 // Failed results begin with "F" ("FAILED") or "u" (a "net time" error in lower case); case matters.
 bool isMarked(const QString& entry) {

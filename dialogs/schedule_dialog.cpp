@@ -7,18 +7,12 @@
 #include "platform/controls/active_resize.h"
 #include "platform/controls/mlist.h"
 #include "platform/controls/month_view.h"
+#include "platform/controls/named.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/date_text.h"
 
 #include <QLabel>
-
-namespace {
-template <typename W> W* named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-} // namespace
 
 Tarnwick3::Tarnwick3(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     setObjectName(QStringLiteral("Tarnwick3"));

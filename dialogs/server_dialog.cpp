@@ -7,6 +7,7 @@
 #include "net_engine/worker_window.h"
 #include "platform/controls/active_resize.h"
 #include "platform/controls/mlist.h"
+#include "platform/controls/named.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/events.h"
@@ -19,10 +20,6 @@
 namespace {
 const QString kPanelTip = QStringLiteral("Click to Select Computer to Synchronize with");
 
-template <typename W> W* named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 } // namespace
 
 Tarnwick2::Tarnwick2(Forms& forms) : QWidget(nullptr), m_forms(forms) {

@@ -6,6 +6,7 @@
 #include "net_engine/command_runner.h"
 #include "net_engine/result_log.h"
 #include "net_engine/result_step.h"
+#include "platform/controls/named.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
@@ -22,13 +23,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-template <typename W> W* named(W* widget, const QString& name) {
-    widget->setObjectName(name);
-    return widget;
-}
-} // namespace
 
 Tarnwick::Tarnwick(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     setObjectName(QStringLiteral("Tarnwick"));
