@@ -91,7 +91,9 @@ void Tarnwick1::AddTrayIcon() {
 }
 
 void Tarnwick1::EmptyLog() {
-    ResultLog::empty(m_platform.drive(), m_platform.programFolder());
+    QString error;
+    if (!ResultLog::empty(m_platform.drive(), m_platform.programFolder(), &error))
+        setStatus(QStringLiteral("Log not emptied: ") + error);
 }
 
 void Tarnwick1::Form_MouseMove(int n) {

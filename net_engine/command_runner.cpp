@@ -8,6 +8,28 @@ QString timeCommandLine(const QString& serverName) {
     return QStringLiteral("net time ") + serverName + QStringLiteral(" /set /yes >") + kStatusFileInLine;
 }
 
+QString nameProblem(const QString& serverName) {
+    for (const QChar c : serverName) {
+        const QChar::Category kind = c.category();
+        if (kind == QChar::Other_Control || kind == QChar::Separator_Line || kind == QChar::Separator_Paragraph)
+            return QStringLiteral("The name cannot be used: it holds a line break or another control character.");
+    }
+    qsizetype from = 0;
+    while (from < 2 && from < serverName.size() && serverName.at(from) == QLatin1Char('\\'))
+        ++from;
+    qsizetype to = serverName.size();
+    while (to > from && serverName.at(to - 1) == QLatin1Char(' '))
+        --to;
+    if (to - from > kMaxNameLength)
+        return QStringLiteral("The name cannot be used: it is longer than %1 characters.").arg(kMaxNameLength);
+    return QString();
+}
+
+bool clearStatusFile(const DriveC& drive) {
+    drive.remove(kStatusFile);
+    return !drive.exists(kStatusFile) || drive.truncate(kStatusFile);
+}
+
 bool writeCommandFile(const DriveC& drive, const QString& commandLine, QString* error) {
     return drive.replace(kCommandFile, TextFile::line(commandLine), error);
 }

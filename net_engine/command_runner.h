@@ -20,6 +20,16 @@ constexpr int kMinimizedNoFocus = 6;
 // "net time " + name + " /set /yes >c:\StatusTime.txt"; the name goes in verbatim, neither trimmed nor quoted.
 QString timeCommandLine(const QString& serverName);
 
+// The longest name a time run takes, backslashes and trailing blanks aside: as long as a host name can be.
+constexpr int kMaxNameLength = 255;
+// Why the name cannot go into the command file, or nothing when it can: a line break or any other control
+// character would make the file more than one line, and no computer has a name longer than a host name can be.
+QString nameProblem(const QString& serverName);
+
+// Removes the status file, so a run never shows an earlier run's output; empties it when it cannot be removed.
+// False when earlier output may still stand in it.
+bool clearStatusFile(const DriveC& drive);
+
 // Replaces the command file with the one line and CR LF; false (and why) when it could not be written.
 bool writeCommandFile(const DriveC& drive, const QString& commandLine, QString* error = nullptr);
 

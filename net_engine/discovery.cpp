@@ -23,7 +23,7 @@ void Tarnwick::Command3_Click() {
     const DriveC& drive = platform.drive();
     // Failures are passed over: a command file that cannot be replaced runs its earlier line.
     drive.truncate(kCommandFile);
-    drive.truncate(kStatusFileInLine);
+    clearStatusFile(drive);
     List1->clear();
     writeCommandFile(drive, Discovery::kCommandLine);
     doEvents();
@@ -35,11 +35,15 @@ void Tarnwick::Command3_Click() {
 
 void Tarnwick::Timer4_Timer() {
     Timer4->stop();
+    Platform& platform = m_forms.platform();
+    // A large network takes longer to list than the fixed pause.
+    if (platform.commandRunning())
+        platform.waitForCommands(kCommandWaitMs);
     Text3->clear();
     List1->clear();
     QString shown;
     QStringList found;
-    const DriveC& drive = m_forms.platform().drive();
+    const DriveC& drive = platform.drive();
     if (drive.exists(kStatusFile)) {
         bool unterminated = false;
         if (const auto fields = drive.readFields(kStatusFile, -1, &unterminated)) {

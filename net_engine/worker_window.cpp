@@ -96,9 +96,14 @@ void Tarnwick::createConnections() {
 void Tarnwick::Command1_Click() {
     Platform& platform = m_forms.platform();
     Text1->clear();
+    CommandRunner::clearStatusFile(platform.drive());
     const QString line = CommandRunner::timeCommandLine(Text4->text());
     QString error;
-    const bool written = CommandRunner::writeCommandFile(platform.drive(), line, &error);
+    QString refused = CommandRunner::nameProblem(Text4->text());
+    const bool written = refused.isEmpty() && CommandRunner::writeCommandFile(platform.drive(), line, &error);
+    if (refused.isEmpty() && !written)
+        refused = QStringLiteral("The command file ") + CommandRunner::kCommandFile +
+                  QStringLiteral(" could not be written: ") + error;
     doEvents();
     setBackColor(Text1, VbColor::Red);
     if (written) {
@@ -108,9 +113,8 @@ void Tarnwick::Command1_Click() {
         platform.startProgram(CommandRunner::kCommandFileToStart, CommandRunner::kMinimizedNoFocus);
         doEvents();
     } else {
-        // Starting the file would run an earlier line; say why nothing ran and let the result step close the run.
-        Text1->setPlainText(QStringLiteral("The command file ") + CommandRunner::kCommandFile +
-                            QStringLiteral(" could not be written: ") + error);
+        // Nothing is started (the file would run an earlier line); say why and let the result step close the run.
+        Text1->setPlainText(refused);
     }
     Timer3->start(2000);
 }
@@ -127,24 +131,31 @@ void Tarnwick::Timer1_Timer() {
 void Tarnwick::Timer3_Timer() {
     Timer3->stop();
     Platform& platform = m_forms.platform();
+    // A run that is still going has not written its result yet.
+    if (platform.commandRunning())
+        platform.waitForCommands(kCommandWaitMs);
     Tarnwick1& main = m_forms.tarnwick1();
     const auto status = platform.drive().readFields(CommandRunner::kStatusFile);
     if (status) {
         const QString shown = Text1->toPlainText() + CommandRunner::joinFields(*status, QStringLiteral("\r\n"));
         Text1->setPlainText(CommandRunner::keepTail(shown, kText1MaxChars));
         setBackColor(Text1, VbColor::White);
-        const ResultStep::Schedule next = ResultStep::sameTimeTomorrow(platform.now());
-        main.Label2->setText(next.time);
-        main.Label6->setText(next.date);
         main.SSPanel4->setBackColor(VbColor::LightGreen);
     }
-    // Even without a status file the user is never left with the hourglass and a busy SYNC NOW.
+    // Even without a status file (an Internet synchronization where no network run ever wrote one) the schedule
+    // moves on, or a scheduled synchronization would repeat every minute; and the user is never left with the
+    // hourglass and a busy SYNC NOW.
+    const ResultStep::Schedule next = ResultStep::sameTimeTomorrow(platform.now());
+    main.Label2->setText(next.time);
+    main.Label6->setText(next.date);
     main.unsetCursor();
     main.SSCommand3->setBusyLook(false);
 
     const QString line =
         ResultStep::resultLine(main.Label7->text(), platform.now(), main.Label1->text(), main.SSPanel2[1]->caption());
-    ResultLog::append(platform.drive(), platform.programFolder(), line);
+    QString error;
+    if (!ResultLog::append(platform.drive(), platform.programFolder(), line, &error))
+        main.SSPanel2[0]->setCaption(QStringLiteral("Result not logged: ") + error);
     if (ResultStep::reportsFailure(line))
         main.SSPanel4->setBackColor(VbColor::LightYellow);
 }

@@ -47,6 +47,9 @@ public:
     // Text3 shows the last 64 KB of a discovery's output, so a large network keeps the completion step quick.
     static constexpr int kText3MaxChars = 64 * 1024;
 
+    // The result step and discovery's completion wait at most this long for a command still running.
+    static constexpr int kCommandWaitMs = 10000;
+
 private:
     void createControls();
     void arrangeControls();

@@ -144,7 +144,11 @@ bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle) {
         process.setProcessEnvironment(env);
         process.setProgram(cmd);
         process.setArguments({*file});
-        return process.startDetached();
+        qint64 pid = 0;
+        if (!process.startDetached(&pid))
+            return false;
+        m_commands.add(pid);
+        return true;
     }
     if (commandLine == kDateTimePanel) {
         const QList<QStringList> panels = {{QStringLiteral("gnome-control-center"), QStringLiteral("datetime")},

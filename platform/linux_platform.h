@@ -3,6 +3,7 @@
 
 #include "platform/clock_service.h"
 #include "platform/platform.h"
+#include "platform/started_commands.h"
 
 #include <QLockFile>
 #include <memory>
@@ -19,6 +20,8 @@ public:
     ClockService& clockService() override { return m_clock; }
     bool checkInternetConnection(const QString& url) override;
     bool startProgram(const QString& commandLine, int windowStyle) override;
+    bool commandRunning() const override { return m_commands.anyRunning(); }
+    bool waitForCommands(int timeoutMs) override { return m_commands.waitAll(timeoutMs); }
     void messageBox(MessageIcon icon, const QString& title, const QString& text) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) override;
     std::unique_ptr<TrayIcon> createTrayIcon() override;
@@ -30,6 +33,7 @@ public:
 private:
     DriveC m_drive;
     TimedatedClockService m_clock;
+    StartedCommands m_commands;
     std::unique_ptr<QLockFile> m_lock;
 };
 

@@ -51,6 +51,10 @@ public:
     // Starts a command line without waiting: "c:\gTime.bat" (style 6) runs the command interpreter on that file;
     // the date and time panel's line (style 1) opens the desktop's settings. False when nothing was started.
     virtual bool startProgram(const QString& commandLine, int windowStyle) = 0;
+    // Whether a command file started above still runs; and a wait, events running, until none does or the time
+    // is up (false then).
+    virtual bool commandRunning() const = 0;
+    virtual bool waitForCommands(int timeoutMs) = 0;
 
     // The two message boxes and the text prompt; the prompt returns the empty text when cancelled.
     virtual void messageBox(MessageIcon icon, const QString& title, const QString& text) = 0;

@@ -11,6 +11,9 @@ class TestCommandRunner : public QObject {
 private Q_SLOTS:
     void commandLine_data();
     void commandLine();
+    void nameProblem_data();
+    void nameProblem();
+    void clearStatusFile();
     void commandFileHoldsOnlyTheLastLine();
     void unwritableCommandFileSaysWhy();
     void joinFields_data();
@@ -38,6 +41,54 @@ void TestCommandRunner::commandLine() {
     QFETCH(QString, name);
     QFETCH(QString, line);
     QCOMPARE(CommandRunner::timeCommandLine(name), line);
+}
+
+void TestCommandRunner::nameProblem_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("problem"); // the start of the reason; empty when the name is taken
+    const QString control = QStringLiteral("The name cannot be used: it holds a line break");
+    const QString tooLong = QStringLiteral("The name cannot be used: it is longer than 255 characters.");
+    const QString longest = QStringLiteral("\\\\") + QString(255, QLatin1Char('a'));
+    QTest::newRow("computer") << QStringLiteral("\\\\PC1") << QString();
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("trailing blanks") << QStringLiteral("\\\\PC1   ") << QString();
+    QTest::newRow("blanks inside (the interpreter says why)") << QStringLiteral("\\\\pc & x") << QString();
+    QTest::newRow("255 characters") << longest << QString();
+    QTest::newRow("255 and trailing blanks") << longest + QStringLiteral("  ") << QString();
+    QTest::newRow("255 without backslashes") << QString(255, QLatin1Char('a')) << QString();
+    QTest::newRow("256 characters") << longest + QLatin1Char('a') << tooLong;
+    QTest::newRow("256 without backslashes") << QString(256, QLatin1Char('a')) << tooLong;
+    QTest::newRow("a third backslash counts") << QStringLiteral("\\\\\\") + QString(255, QLatin1Char('a')) << tooLong;
+    QTest::newRow("32,765 characters") << QString(32765, QLatin1Char('a')) << tooLong;
+    QTest::newRow("CR LF: a second command line") << QStringLiteral("\\\\PC1 /set /yes\r\nnet view >c:\\XY") << control;
+    QTest::newRow("LF") << QStringLiteral("\\\\PC1\n") << control;
+    QTest::newRow("CR") << QStringLiteral("\\\\PC1\r") << control;
+    QTest::newRow("tab") << QStringLiteral("\\\\PC\t1") << control;
+    QTest::newRow("NUL") << QStringLiteral("\\\\PC") + QChar(0) << control;
+    QTest::newRow("DEL") << QStringLiteral("\\\\PC\x7f") << control;
+    QTest::newRow("next line U+0085") << QStringLiteral("\\\\PC") + QChar(0x85) << control;
+    QTest::newRow("line separator U+2028") << QStringLiteral("\\\\PC") + QChar(0x2028) << control;
+    QTest::newRow("control before a long name") << QStringLiteral("\n") + QString(300, QLatin1Char('a')) << control;
+}
+
+void TestCommandRunner::nameProblem() {
+    QFETCH(QString, name);
+    QFETCH(QString, problem);
+    const QString found = CommandRunner::nameProblem(name);
+    if (problem.isEmpty())
+        QCOMPARE(found, QString());
+    else
+        QVERIFY2(found.startsWith(problem), qPrintable(found));
+}
+
+void TestCommandRunner::clearStatusFile() {
+    QTemporaryDir dir;
+    DriveC drive{DosPaths(dir.path(), QStringLiteral("C:\\"))};
+    const QString status = dir.path() + QStringLiteral("/StatusTime.txt");
+    QVERIFY(drive.replace(CommandRunner::kStatusFile, "The command completed successfully.\r\n"));
+    QVERIFY(CommandRunner::clearStatusFile(drive));
+    QVERIFY(!QFile::exists(status));
+    QVERIFY(CommandRunner::clearStatusFile(drive)); // nothing there is fine
 }
 
 void TestCommandRunner::commandFileHoldsOnlyTheLastLine() {

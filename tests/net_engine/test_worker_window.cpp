@@ -31,6 +31,10 @@ private Q_SLOTS:
     void resultStepOnNewYearsEve();
     void resultStepWithoutStatusFile();
     void unwritableCommandFileStillEndsTheRun();
+    void refusedNameStartsNothing_data();
+    void refusedNameStartsNothing();
+    void resultStepWaitsForARunningCommand();
+    void unloggedResultShowsOnTheStatusLine();
     void outputBoxIsBounded();
 };
 
@@ -98,8 +102,10 @@ void TestWorkerWindow::loadsWithItsControlsAndRefreshes() {
 void TestWorkerWindow::timeRunWritesTheFileAndStartsItTwice() {
     Fixture f;
     Tarnwick& w = f.forms.tarnwick();
+    writeBytes(f.statusFile(), "The command completed successfully.\r\n"); // an earlier run's
     w.Text4->setText(QStringLiteral("\\\\PC1  "));
     w.Command1_Click();
+    QVERIFY(!QFile::exists(f.statusFile()));
     QCOMPARE(readBytes(f.platform.local(QStringLiteral("C:\\gTime.bat"))),
              QByteArray("net time \\\\PC1   /set /yes >c:\\StatusTime.txt\r\n"));
     const QPair<QString, int> start{QStringLiteral("c:\\gTime.bat"), 6};
@@ -200,10 +206,13 @@ void TestWorkerWindow::resultStepWithoutStatusFile() {
     f.markBusy();
     f.main.SSPanel4->setBackColor(VbColor::ButtonFace);
     QVERIFY(!QFile::exists(f.statusFile()));
+    // A scheduled synchronization at 14:05 on a computer that never wrote a status file: the schedule still
+    // moves to tomorrow, or it would run again every minute.
+    f.platform.setNow(QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)));
     w.Timer3_Timer();
     QCOMPARE(f.logLines().size(), 1);
-    QCOMPARE(f.main.Label2->text(), QStringLiteral("10:00:00 AM"));
-    QCOMPARE(f.main.Label6->text(), QStringLiteral("NOT SCHEDULED"));
+    QCOMPARE(f.main.Label2->text(), QStringLiteral("02:05:09 PM"));
+    QCOMPARE(f.main.Label6->text(), QStringLiteral("December 09 2026"));
     QCOMPARE(f.main.SSPanel4->backColor(), VbColor::ButtonFace);
     QCOMPARE(backColorOf(w.Text1), VbColor::Red);
     QVERIFY(!f.isBusy()); // never left with the hourglass and a busy SYNC NOW
@@ -228,6 +237,67 @@ void TestWorkerWindow::unwritableCommandFileStillEndsTheRun() {
     QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
     QCOMPARE(f.logLines().size(), 1);
     QVERIFY(!f.isBusy());
+}
+
+void TestWorkerWindow::refusedNameStartsNothing_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("CR LF makes a second line") << QStringLiteral("\\\\PC1 /set /yes\r\nnet view >c:\\XY");
+    QTest::newRow("longer than a host name") << QStringLiteral("\\\\") + QString(32765, QLatin1Char('a'));
+}
+
+void TestWorkerWindow::refusedNameStartsNothing() {
+    QFETCH(QString, name);
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    const QByteArray earlierLine = "net time \\\\OLD /set /yes >c:\\StatusTime.txt\r\n";
+    writeBytes(f.platform.local(QStringLiteral("C:\\gTime.bat")), earlierLine);
+    writeBytes(f.statusFile(), "The command completed successfully.\r\n");
+    w.Text4->setText(name);
+    f.markBusy();
+    w.Command1_Click();
+    QVERIFY(f.platform.started.isEmpty());
+    QCOMPARE(readBytes(f.platform.local(QStringLiteral("C:\\gTime.bat"))), earlierLine);
+    QVERIFY2(w.Text1->toPlainText().startsWith(QStringLiteral("The name cannot be used: ")),
+             qPrintable(w.Text1->toPlainText()));
+    QVERIFY(w.Timer3->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
+    // The earlier run's success is not shown as this run's.
+    QVERIFY(!w.Text1->toPlainText().contains(QLatin1String("completed successfully")));
+    QCOMPARE(f.logLines().size(), 1);
+    QVERIFY(!f.isBusy());
+}
+
+void TestWorkerWindow::resultStepWaitsForARunningCommand() {
+    Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    // Silent SNTP, then the Time Protocol: the command ends after the two-second tick.
+    f.platform.commandRunMs = 3000;
+    f.platform.commandEnds = [&] {
+        writeBytes(f.statusFile(), "Current time at \\\\PC1 is 12/8/2026 10:00:03 AM\r\n\r\n"
+                                   "The command completed successfully.\r\n");
+    };
+    w.Text4->setText(QStringLiteral("\\\\PC1"));
+    f.markBusy();
+    w.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(f.logLines().size() == 1, 8000);
+    QVERIFY2(w.Text1->toPlainText().contains(QLatin1String("The command completed successfully.")),
+             qPrintable(w.Text1->toPlainText()));
+    QCOMPARE(backColorOf(w.Text1), VbColor::White);
+    QCOMPARE(f.main.SSPanel4->backColor(), VbColor::LightGreen);
+    QVERIFY(!f.isBusy());
+    QCOMPARE(f.platform.waitLimits, QList<int>{Tarnwick::kCommandWaitMs});
+    QCOMPARE(Tarnwick::kCommandWaitMs, 10000);
+}
+
+void TestWorkerWindow::unloggedResultShowsOnTheStatusLine() {
+    Fixture f;
+    // A folder where the log should be: the record cannot be appended, whoever runs the test.
+    QVERIFY(QDir().mkpath(f.logFile()));
+    writeBytes(f.statusFile(), "output\r\n");
+    f.forms.tarnwick().Timer3_Timer();
+    QVERIFY2(f.main.SSPanel2[0]->caption().startsWith(QStringLiteral("Result not logged: ")),
+             qPrintable(f.main.SSPanel2[0]->caption()));
+    QCOMPARE(f.main.SSPanel4->backColor(), VbColor::LightGreen);
 }
 
 void TestWorkerWindow::outputBoxIsBounded() {

@@ -6,6 +6,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 class TestDrive : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -14,6 +19,11 @@ private Q_SLOTS:
     void replaceIsWholeAndLeavesNoTemporary();
     void replaceFailsOnAFolderAndKeepsIt();
     void appendCreatesThenAdds();
+    void appendEndsACutLine_data();
+    void appendEndsACutLine();
+    void shortAppendIsTakenBack();
+    void changesStayInsideTheDrive_data();
+    void changesStayInsideTheDrive();
     void truncateAndSize();
     void readFieldsStopsAtTheLimit();
     void missingFiles();
@@ -94,6 +104,123 @@ void TestDrive::appendCreatesThenAdds() {
     QCOMPARE(drive.readFields(QStringLiteral("C:\\log.txt")).value_or(QStringList()),
              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     QVERIFY(!drive.append(QStringLiteral("C:\\no\\such\\folder.txt"), "x"));
+}
+
+namespace {
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+} // namespace
+
+void TestDrive::appendEndsACutLine_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QStringList>("records");
+    QTest::newRow("empty file") << QByteArray() << QByteArray("\"new\"\r\n") << QStringList{"new"};
+    QTest::newRow("whole records") << QByteArray("\"one\"\r\n") << QByteArray("\"one\"\r\n\"new\"\r\n")
+                                   << QStringList{"one", "new"};
+    QTest::newRow("lone LF ends a line") << QByteArray("\"one\"\n") << QByteArray("\"one\"\n\"new\"\r\n")
+                                         << QStringList{"one", "new"};
+    QTest::newRow("record cut inside its quotes")
+        << QByteArray("\"one\"\r\n\"tw") << QByteArray("\"one\"\r\n\"tw\"\r\n\"new\"\r\n")
+        << QStringList{"one", "tw", "new"};
+    QTest::newRow("record cut before its line end")
+        << QByteArray("\"one\"") << QByteArray("\"one\"\r\n\"new\"\r\n") << QStringList{"one", "new"};
+    QTest::newRow("cut between CR and LF")
+        << QByteArray("\"one\"\r") << QByteArray("\"one\"\r\n\"new\"\r\n") << QStringList{"one", "new"};
+    QTest::newRow("inner quote, cut") << QByteArray("\"say \"hi\" the")
+                                      << QByteArray("\"say \"hi\" the\"\r\n\"new\"\r\n") << QStringList{"say ", "new"};
+    QTest::newRow("unquoted text") << QByteArray("plain") << QByteArray("plain\r\n\"new\"\r\n")
+                                   << QStringList{"plain", "new"};
+}
+
+void TestDrive::appendEndsACutLine() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QStringList, records);
+    QTemporaryDir dir;
+    const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\")));
+    QVERIFY(drive.replace(QStringLiteral("C:\\log.txt"), before));
+    QVERIFY(drive.append(QStringLiteral("C:\\log.txt"), TextFile::quotedRecord(QStringLiteral("new"))));
+    QCOMPARE(bytesOf(dir.filePath(QStringLiteral("log.txt"))), after);
+    QCOMPARE(drive.readFields(QStringLiteral("C:\\log.txt")).value_or(QStringList()), records);
+}
+
+void TestDrive::shortAppendIsTakenBack() {
+    QTemporaryDir dir;
+    const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\")));
+    const QString log = QStringLiteral("C:\\log.txt");
+    const QByteArray first = TextFile::quotedRecord(QStringLiteral("first"));
+    QVERIFY(drive.append(log, first));
+    // A child whose file size limit lets ten more bytes through stands in for a disk that fills up mid-record.
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(first.size() + 10), static_cast<rlim_t>(first.size() + 10)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        QString error;
+        const bool ok = drive.append(log, TextFile::quotedRecord(QString(200, QLatin1Char('x'))), &error);
+        ::_exit(ok ? 0 : (error.isEmpty() ? 2 : 1));
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 1); // refused, with a reason
+    QCOMPARE(bytesOf(dir.filePath(QStringLiteral("log.txt"))), first);
+    QVERIFY(drive.append(log, TextFile::quotedRecord(QStringLiteral("next"))));
+    QCOMPARE(drive.readFields(log).value_or(QStringList()), (QStringList{"first", "next"}));
+}
+
+void TestDrive::changesStayInsideTheDrive_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("linkedFolder"); // false: the file itself is a link to the outside file
+    QTest::addColumn<bool>("allowed");      // only removing a link, which leaves its target alone
+    for (const char* op : {"replace", "append", "truncate", "remove"}) {
+        QTest::addRow("%s through a linked file", op)
+            << QString::fromLatin1(op) << false << (qstrcmp(op, "remove") == 0);
+        QTest::addRow("%s in a linked folder", op) << QString::fromLatin1(op) << true << false;
+    }
+}
+
+void TestDrive::changesStayInsideTheDrive() {
+    QFETCH(QString, operation);
+    QFETCH(bool, linkedFolder);
+    QFETCH(bool, allowed);
+    QTemporaryDir outside;
+    QTemporaryDir dir;
+    const QString driveFolder = dir.filePath(QStringLiteral("drive"));
+    QVERIFY(QDir().mkpath(driveFolder));
+    const DriveC drive(DosPaths(driveFolder, QStringLiteral("C:\\Horavane")));
+    const QString victim = outside.filePath(QStringLiteral("ResultLog.txt"));
+    const QByteArray kept = "\"someone else's file\"\r\n";
+    {
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(kept);
+    }
+    if (linkedFolder)
+        QVERIFY(QFile::link(outside.path(), driveFolder + QStringLiteral("/Horavane")));
+    else
+        QVERIFY(QDir().mkpath(driveFolder + QStringLiteral("/Horavane")) &&
+                QFile::link(victim, driveFolder + QStringLiteral("/Horavane/ResultLog.txt")));
+    const QString path = QStringLiteral("C:\\Horavane\\ResultLog.txt");
+    QString error;
+    bool ok = false;
+    if (operation == QLatin1String("replace"))
+        ok = drive.replace(path, "x\r\n", &error);
+    else if (operation == QLatin1String("append"))
+        ok = drive.append(path, "\"x\"\r\n", &error);
+    else if (operation == QLatin1String("truncate"))
+        ok = drive.truncate(path, &error);
+    else
+        ok = drive.remove(path, &error);
+    QCOMPARE(ok, allowed);
+    if (!allowed)
+        QVERIFY2(error.contains(path), qPrintable(error));
+    QCOMPARE(bytesOf(victim), kept);
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ResultLog.txt"});
 }
 
 void TestDrive::truncateAndSize() {

@@ -5,9 +5,11 @@
 #include "platform/clock_service.h"
 #include "platform/platform.h"
 
+#include <QEventLoop>
 #include <QList>
 #include <QPair>
 #include <QTemporaryDir>
+#include <functional>
 
 class FakeClockService : public ClockService {
 public:
@@ -63,10 +65,9 @@ public:
         checkedUrls << url;
         return online;
     }
-    bool startProgram(const QString& commandLine, int windowStyle) override {
-        started << qMakePair(commandLine, windowStyle);
-        return true;
-    }
+    bool startProgram(const QString& commandLine, int windowStyle) override;
+    bool commandRunning() const override { return running > 0; }
+    bool waitForCommands(int timeoutMs) override;
     void messageBox(MessageIcon icon, const QString& title, const QString& text) override {
         messages << MessageRecord{icon, title, text};
     }
@@ -93,9 +94,17 @@ public:
     QList<MessageRecord> messages;
     QList<QStringList> prompts;
     QStringList inputAnswers;
+    // A started command "runs" for commandRunMs (none when negative) and then calls commandEnds, as a real one
+    // writes its status file when it ends. Each wait records its limit.
+    int commandRunMs = -1;
+    std::function<void()> commandEnds;
+    int running = 0;
+    QList<int> waitLimits;
 
 private:
     QTemporaryDir m_dir;
     DriveC m_drive;
     QDateTime m_now;
+    QList<QEventLoop*> m_waits;
+    QObject m_timers; // ends the commands; gone with the platform
 };
