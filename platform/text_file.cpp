@@ -65,6 +65,9 @@ bool writeAll(int fd, const QByteArray& bytes, int* code) {
 }
 // The file's last line, or its last 64 KB when that line is longer.
 QByteArray lastLine(int fd, off_t size) {
+    char last = 0;
+    if (size == 0 || (::pread(fd, &last, 1, size - 1) == 1 && last == '\n'))
+        return QByteArray(size == 0 ? 0 : 1, last); // the usual case: one byte read
     const off_t from = std::max<off_t>(0, size - 65536);
     QByteArray tail(static_cast<qsizetype>(size - from), '\0');
     const ssize_t n = ::pread(fd, tail.data(), static_cast<size_t>(tail.size()), from);
