@@ -20,6 +20,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestMainWindow : public QObject {
@@ -397,6 +398,16 @@ void TestMainWindow::emptyLog() {
     writeFile(log, "\"FAILED ...\"\r\n");
     w.EmptyLog();
     QCOMPARE(QFileInfo(log).size(), 0);
+
+    // A log that is a link to a file outside the drive folder: that file stays, and the status line says why.
+    QTemporaryDir outside;
+    const QString victim = outside.filePath(QStringLiteral("kept.txt"));
+    writeFile(victim, "someone else's\r\n");
+    QVERIFY(QFile::remove(log) && QFile::link(victim, log));
+    w.EmptyLog();
+    QCOMPARE(QFileInfo(victim).size(), qint64(16));
+    QVERIFY2(w.SSPanel2[0]->caption().startsWith(QStringLiteral("Log not emptied: ")),
+             qPrintable(w.SSPanel2[0]->caption()));
 }
 
 void TestMainWindow::highlight_data() {
