@@ -38,7 +38,17 @@ done
 [ ! -e "$root/usr/etc" ] || fail "the package has /usr/etc, which no desktop reads"
 grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
     "$root/usr/share/doc/horavane/copyright" || fail "the copyright file is not machine-readable"
-grep -q 'addgroup --quiet --system horavane' "$work/control/postinst" || fail "postinst does not make the group"
+# postinst, run with stand-ins for getent and addgroup: it makes the system group once, and leaves an existing one.
+mkdir "$work/stub"
+printf '#!/bin/sh\n[ -e "%s/group-exists" ]\n' "$work" >"$work/stub/getent"
+printf '#!/bin/sh\necho "$*" >>"%s/addgroup.log"\n' "$work" >"$work/stub/addgroup"
+chmod +x "$work/stub/getent" "$work/stub/addgroup"
+PATH=$work/stub:$PATH sh "$work/control/postinst" configure || fail "postinst configure failed"
+[ "$(cat "$work/addgroup.log" 2>/dev/null)" = "--quiet --system horavane" ] ||
+    fail "postinst ran addgroup as: $(cat "$work/addgroup.log" 2>/dev/null)"
+touch "$work/group-exists"
+PATH=$work/stub:$PATH sh "$work/control/postinst" configure || fail "postinst configure failed with the group there"
+[ "$(grep -c . "$work/addgroup.log")" = 1 ] || fail "postinst made the group again"
 version=$(dpkg-deb -f "$deb" Version)
 logged=$(zcat "$root/usr/share/doc/horavane/changelog.gz" | dpkg-parsechangelog -l- -SVersion)
 [ "$version" = "$logged" ] || fail "the package is version $version, its changelog's latest entry $logged"
