@@ -127,6 +127,8 @@ private:
     void syncWithNetworkComputer(const QString& computer);
     void fillIntervals();
     void restoreSettings();
+    // A later start asked for the window: shown, restored from the task bar, raised and active.
+    void bringToFront();
     // Shows a secondary window without making it modal, and brings it to the front when it was already open.
     static void showWindow(QWidget& window);
     // A synchronization started by a timer: SYNC NOW, then pending events once.

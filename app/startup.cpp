@@ -22,6 +22,8 @@ constexpr int kLongestInterval = 720;
 
 bool Tarnwick1::Form_Load() {
     if (m_platform.isAnotherCopyRunning()) {
+        // The running copy comes to the front, so starting from the menu always leads to its window.
+        m_platform.askRunningCopyToShow();
         m_platform.messageBox(MessageIcon::Error, QStringLiteral("Startup Error"),
                               QStringLiteral("The Horavane program is already running! Please Click OK."));
         return false;
@@ -40,9 +42,15 @@ bool Tarnwick1::Form_Load() {
         hide();
     else
         show();
+    m_platform.listenForLaterStarts([this] { bringToFront(); });
     Timer1->start();
     Timer2->start();
     return true;
+}
+
+void Tarnwick1::bringToFront() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    showWindow(*this);
 }
 
 void Tarnwick1::fillIntervals() {

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -20,6 +21,11 @@
 
 namespace {
 const QString kDateTimePanel = QStringLiteral("rundll32.exe shell32.dll,Control_RunDLL timedate.cpl");
+// What a later start sends to the running copy, on a socket beside the lock.
+const QByteArray kShowRequest = QByteArrayLiteral("show\n");
+QString laterStartSocket(const QString& folder) {
+    return folder + QStringLiteral("/horavane.socket");
+}
 
 class SystemTray : public TrayIcon {
 public:
@@ -82,16 +88,57 @@ LinuxPlatform::~LinuxPlatform() = default;
 bool LinuxPlatform::isAnotherCopyRunning() {
     if (m_lock)
         return false;
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = m_drive.paths().driveFolder();
-    auto lock = std::make_unique<QLockFile>(dir + QStringLiteral("/horavane.lock"));
+    m_instanceFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (m_instanceFolder.isEmpty() || !QFileInfo(m_instanceFolder).isDir())
+        m_instanceFolder = m_drive.paths().driveFolder();
+    auto lock = std::make_unique<QLockFile>(m_instanceFolder + QStringLiteral("/horavane.lock"));
     // A lock whose process has died is taken over at once.
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0))
         return true;
     m_lock = std::move(lock);
     return false;
+}
+
+void LinuxPlatform::askRunningCopyToShow() {
+    if (m_instanceFolder.isEmpty())
+        return;
+    QLocalSocket socket;
+    socket.connectToServer(laterStartSocket(m_instanceFolder));
+    if (!socket.waitForConnected(1000))
+        return; // the running copy does not listen (yet): the message alone must do
+    socket.write(kShowRequest);
+    socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+}
+
+void LinuxPlatform::listenForLaterStarts(std::function<void()> show) {
+    if (!m_lock || m_laterStarts)
+        return;
+    const QString path = laterStartSocket(m_instanceFolder);
+    // This copy holds the lock, so a socket file there is one left by a copy that died.
+    QLocalServer::removeServer(path);
+    auto server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(path)) {
+        qWarning("Horavane: later starts cannot reach this copy: %s", qPrintable(server->errorString()));
+        return;
+    }
+    QLocalServer* s = server.get();
+    QObject::connect(s, &QLocalServer::newConnection, s, [s, show] {
+        while (QLocalSocket* c = s->nextPendingConnection()) {
+            QObject::connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
+            QObject::connect(c, &QLocalSocket::readyRead, c, [c, show] {
+                if (c->bytesAvailable() < kShowRequest.size())
+                    return;
+                // One request per connection; anything else is dropped unread.
+                if (c->read(kShowRequest.size()) == kShowRequest)
+                    show();
+                c->abort();
+            });
+        }
+    });
+    m_laterStarts = std::move(server);
 }
 
 QDateTime LinuxPlatform::now() const {
@@ -191,6 +238,7 @@ std::unique_ptr<TrayIcon> LinuxPlatform::createTrayIcon() {
 }
 
 void LinuxPlatform::endProgram() {
+    m_laterStarts.reset();
     m_lock.reset();
     QCoreApplication::exit(0);
 }

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/started_commands.h"
 
+#include <QLocalServer>
 #include <QLockFile>
 #include <memory>
 
@@ -14,6 +15,8 @@ public:
     ~LinuxPlatform() override;
 
     bool isAnotherCopyRunning() override;
+    void askRunningCopyToShow() override;
+    void listenForLaterStarts(std::function<void()> show) override;
     QDateTime now() const override;
     qint32 tickCount() const override;
     const DriveC& drive() const override { return m_drive; }
@@ -34,7 +37,10 @@ private:
     DriveC m_drive;
     TimedatedClockService m_clock;
     StartedCommands m_commands;
+    // The lock and, beside it, the socket on which later starts ask for the window.
+    QString m_instanceFolder;
     std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLocalServer> m_laterStarts;
 };
 
 // The tick count: milliseconds since boot from the monotonic clock, wrapped to signed 32 bits.

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class ClockService;
@@ -34,6 +35,10 @@ public:
 
     // True when another copy of the program already runs for this user; the first caller holds the lock.
     virtual bool isAnotherCopyRunning() = 0;
+    // A later start asks the copy that holds the lock to bring its window to the front; that copy, once it
+    // listens, calls `show` for each such request. Asking when nobody listens does nothing.
+    virtual void askRunningCopyToShow() = 0;
+    virtual void listenForLaterStarts(std::function<void()> show) = 0;
 
     // "Now", local time, and the tick count (milliseconds since boot, signed 32-bit).
     virtual QDateTime now() const = 0;

@@ -29,6 +29,7 @@ private Q_SLOTS:
     void initTestCase();
     void startsHiddenInTheTray();
     void secondCopyStopsBeforeAnything();
+    void laterStartBringsTheWindowForward();
     void showsTheWindowWhenThereIsNoTray();
     void markerFileTicksWithoutRewriting();
     void settingsRestored_data();
@@ -115,10 +116,39 @@ void TestMainWindow::secondCopyStopsBeforeAnything() {
     QCOMPARE(platform.messages[0].icon, MessageIcon::Error);
     QCOMPARE(platform.messages[0].title, QStringLiteral("Startup Error"));
     QCOMPARE(platform.messages[0].text, QStringLiteral("The Horavane program is already running! Please Click OK."));
+    // It asks the running copy for its window, and never listens for later starts itself.
+    QCOMPARE(platform.showRequests, 1);
+    QVERIFY(!platform.laterStart);
     QVERIFY(!platform.tray);
     QCOMPARE(w.Combo1->count(), 0);
     QCOMPARE(w.Label1->text(), ServerLists::defaultServer());
     QVERIFY(!w.Timer1->isActive() && !w.Timer2->isActive());
+}
+
+void TestMainWindow::laterStartBringsTheWindowForward() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QCOMPARE(platform.showRequests, 0);
+    QVERIFY(platform.laterStart);
+    QVERIFY(!w.isVisible());
+
+    platform.laterStart();
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isMinimized());
+
+    // Minimized to the task bar, or hidden again by DONE: the next start still brings it back.
+    w.showMinimized();
+    QVERIFY(w.isMinimized());
+    platform.laterStart();
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isMinimized());
+    w.SSCommand2_Click();
+    QVERIFY(!w.isVisible());
+    platform.laterStart();
+    QVERIFY(w.isVisible());
+    QVERIFY(platform.messages.isEmpty());
 }
 
 void TestMainWindow::showsTheWindowWhenThereIsNoTray() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb with trayer as the tray: it starts hidden with an icon in trayer's panel, a click on
-# the icon shows the window, DONE hides it and writes NRV.ini, a second click shows it again, and END ends the
-# program and takes the icon away.
+# the icon shows the window, DONE hides it and writes NRV.ini, starting the program again shows the
+# already-running message and brings the running copy's window to the front, a click on the icon shows it after
+# DONE again, and END ends the program and takes the icon away.
 # Usage: tray_e2e.sh PATH_TO_HORAVANE   (exit 77: Xvfb, trayer or the X tools are not installed)
 set -u
 bin=$1
@@ -53,6 +54,19 @@ until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
 kill -0 "$app" 2>/dev/null || fail "the program ended on DONE"
 [ -n "$(xtray_icon)" ] || fail "DONE took the icon away"
 echo "DONE hides the window and writes NRV.ini"
+
+# A second start, as from the menu: no one is there to click OK, so the box goes to the message log.
+second_status=0
+HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run HORAVANE_MESSAGE_LOG=$work/messages \
+    timeout 20 "$bin" >"$work/second.log" 2>&1 || second_status=$?
+[ "$second_status" -eq 1 ] || fail "the second start ended with status $second_status: $(cat "$work/second.log")"
+[ "$(cat "$work/messages" 2>/dev/null)" = "Startup Error: The Horavane program is already running! Please Click OK." ] ||
+    fail "the second start's message was: $(cat "$work/messages" 2>/dev/null)"
+until_ok 10 'test -n "$(xtray_main_window)"' || fail "the second start did not bring the running copy's window forward"
+kill -0 "$app" 2>/dev/null || fail "the first copy ended at the second start"
+echo "a second start shows the message and brings the running copy's window to the front"
+click_button 2520 6720 1812 1092 # DONE
+until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window brought forward"
 
 xtray_click_icon
 until_ok 10 'test -n "$(xtray_main_window)"' || fail "the icon did not show the window again"

@@ -57,6 +57,8 @@ public:
     explicit FakePlatform(const QString& programFolder = QStringLiteral("C:\\Horavane"));
 
     bool isAnotherCopyRunning() override { return anotherCopy; }
+    void askRunningCopyToShow() override { ++showRequests; }
+    void listenForLaterStarts(std::function<void()> show) override { laterStart = std::move(show); }
     QDateTime now() const override { return m_now; }
     qint32 tickCount() const override { return tick; }
     const DriveC& drive() const override { return m_drive; }
@@ -86,6 +88,8 @@ public:
     FakeTray* tray = nullptr; // the last tray icon created
     bool trayAvailable = true;
     bool anotherCopy = false;
+    int showRequests = 0;             // requests of this start to the running copy
+    std::function<void()> laterStart; // what a later start's request runs
     bool online = true;
     qint32 tick = 1000;
     int ends = 0;
