@@ -47,10 +47,15 @@ QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
     return info.addresses();
 }
 
+// Room for a burst of datagrams that arrive while the event loop is busy: the kernel drops what does not fit,
+// and a good reply must not be the one dropped. The system caps it (net.core.rmem_max).
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
 Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
     QUdpSocket socket;
     QEventLoop loop;
     Answer answer{false, {}, QStringLiteral("SNTP"), QStringLiteral("no SNTP reply")};
+    const quint64 nonce = Sntp::newNonce();
     QElapsedTimer clock;
     QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
         if (!socket.hasPendingDatagrams()) {
@@ -62,15 +67,18 @@ Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
             loop.quit();
             return;
         }
-        while (socket.hasPendingDatagrams()) {
+        // Every pending datagram, so that bad ones ahead of the good one cannot hide it; a flood is cut off by the
+        // time limit, which this loop also honours.
+        while (socket.hasPendingDatagrams() && clock.elapsed() < ms) {
             const QNetworkDatagram datagram = socket.receiveDatagram(Sntp::kPacketSize * 2);
-            const Sntp::Reply reply = Sntp::parse(datagram.data());
+            const Sntp::Reply reply = Sntp::parse(datagram.data(), nonce);
             if (!reply.ok) {
                 answer.why = QStringLiteral("SNTP: ") + reply.why; // a bad reply: keep listening for a good one
                 continue;
             }
             answer.ok = true;
             answer.utc = reply.utc.addMSecs(clock.elapsed() / 2);
+            answer.why.clear();
             loop.quit();
             return;
         }
@@ -81,8 +89,9 @@ Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
         loop.quit();
     });
     socket.connectToHost(address, port);
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
     clock.start();
-    if (socket.write(Sntp::request()) != Sntp::kPacketSize)
+    if (socket.write(Sntp::request(nonce)) != Sntp::kPacketSize)
         return {false, {}, answer.how, QStringLiteral("SNTP: ") + socket.errorString()};
     execFor(loop, ms);
     return answer;
