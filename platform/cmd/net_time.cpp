@@ -2,6 +2,7 @@
 #include "platform/cmd/net_time.h"
 
 #include "platform/clock_service.h"
+#include "platform/cmd/avahi.h"
 #include "platform/cmd/sntp.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
@@ -18,10 +19,28 @@
 
 namespace NetTime {
 namespace {
+// Avahi answers from its cache or after one mDNS query; a second is plenty on a local network.
+constexpr int kAvahiMs = 1000;
+
 quint16 portFrom(const char* name, quint16 fallback) {
     bool ok = false;
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
+}
+
+// A single-label name that the system resolver does not know is asked of Avahi as NAME.local: "net view" lists
+// mDNS hosts by that short name when the whole name would not fit its entry.
+QList<QHostAddress> resolveThroughAvahi(const QString& host, QString* why) {
+    if (host.contains(QLatin1Char('.')))
+        return {};
+    QString avahiWhy;
+    const QHostAddress address = Avahi::resolveHostName(host + QStringLiteral(".local"), kAvahiMs, &avahiWhy);
+    if (address.isNull()) {
+        *why += QStringLiteral("; ") + avahiWhy;
+        return {};
+    }
+    why->clear();
+    return {address};
 }
 
 QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
@@ -40,10 +59,12 @@ QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
     if (!done) {
         QHostInfo::abortHostLookup(id);
         *why = QStringLiteral("the name lookup took too long");
-        return {};
+        return resolveThroughAvahi(host, why);
     }
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
         *why = QStringLiteral("the name is not known (") + info.errorString() + QLatin1Char(')');
+        return resolveThroughAvahi(host, why);
+    }
     return info.addresses();
 }
 

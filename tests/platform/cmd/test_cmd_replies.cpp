@@ -21,8 +21,8 @@ private Q_SLOTS:
     void badRepliesFromThePeer();
     void viewListing();
     void viewWithoutComputers();
-    void nameFromService_data();
-    void nameFromService();
+    void computerFromResolve_data();
+    void computerFromResolve();
 };
 
 namespace {
@@ -197,19 +197,46 @@ void TestCmdReplies::viewWithoutComputers() {
     QVERIFY(NetView::unavailable(QStringLiteral("no bus")).contains(QLatin1String("is not currently available")));
 }
 
-void TestCmdReplies::nameFromService_data() {
-    QTest::addColumn<QString>("service");
+void TestCmdReplies::computerFromResolve_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("name");
-    QTest::newRow("workstation") << QStringLiteral("pc1 [00:11:22:aa:bb:cc]") << QStringLiteral("pc1.local");
-    QTest::newRow("file server") << QStringLiteral("NAS") << QStringLiteral("NAS.local");
-    QTest::newRow("blank inside") << QStringLiteral("Office Laptop") << QString();
-    QTest::newRow("comma") << QStringLiteral("a,b") << QString();
+    const QString ip = QStringLiteral("192.0.2.17");
+    QTest::newRow("mDNS name: its one label") << QStringLiteral("pc1.local") << ip << QStringLiteral("pc1");
+    QTest::newRow("upper case kept") << QStringLiteral("PC1.LOCAL") << ip << QStringLiteral("PC1");
+    QTest::newRow("label of 21 fits") << QStringLiteral("abcdefghijklmnopqrstu.local") << ip
+                                      << QStringLiteral("abcdefghijklmnopqrstu");
+    QTest::newRow("label of 22: the address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << ip << ip;
+    QTest::newRow("office-laptop-01.local") << QStringLiteral("office-laptop-01.local") << ip
+                                            << QStringLiteral("office-laptop-01");
+    QTest::newRow("two labels before .local: whole name")
+        << QStringLiteral("pc.sub.local") << ip << QStringLiteral("pc.sub.local");
+    QTest::newRow("DNS name that fits") << QStringLiteral("nas.example.org") << ip << QStringLiteral("nas.example.org");
+    QTest::newRow("DNS name too long: the address") << QStringLiteral("storage-01.branch.example.org") << ip << ip;
+    QTest::newRow("too long, IPv6 only") << QStringLiteral("abcdefghijklmnopqrstuv.local")
+                                         << QStringLiteral("fe80::1") << QString();
+    QTest::newRow("too long, no address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << QString()
+                                          << QString();
+    QTest::newRow("comma in the host") << QStringLiteral("a,b.local") << ip << QString();
+    QTest::newRow("quote in the host") << QStringLiteral("a\"b.local") << ip << QString();
+    QTest::newRow("backslash in the host") << QStringLiteral("\\\\h.local") << ip << QString();
+    QTest::newRow("CR LF in the host") << QStringLiteral("a\r\nb.local") << ip << QString();
+    QTest::newRow("blank in the host") << QStringLiteral("Office Laptop.local") << ip << QString();
+    QTest::newRow("no host") << QString() << ip << QString();
 }
 
-void TestCmdReplies::nameFromService() {
-    QFETCH(QString, service);
+void TestCmdReplies::computerFromResolve() {
+    QFETCH(QString, host);
+    QFETCH(QString, address);
     QFETCH(QString, name);
-    QCOMPARE(NetView::nameFromService(service), name);
+    const NetView::Computer c = NetView::computerFromResolve(host, address);
+    QCOMPARE(c.name, name);
+    if (!name.isEmpty()) {
+        QCOMPARE(c.remark, host);
+        // The whole name survives discovery's 23-character entry.
+        QCOMPARE(NetView::format({c}).split(QStringLiteral("\r\n"))[3].left(23).trimmed(),
+                 QStringLiteral("\\\\") + name);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCmdReplies)
