@@ -51,6 +51,7 @@ public Q_SLOTS:
         if (a.size() < 5 || items.size() >= kMaxServices)
             return;
         items << Item{m.path(), a[0].toInt(), a[1].toInt(), a[2].toString(), a[3].toString(), a[4].toString()};
+        Q_EMIT changed();
     }
     void allForNow(const QDBusMessage& m) {
         finished << m.path();
@@ -70,36 +71,45 @@ public Q_SLOTS:
     }
 };
 
-void waitForBrowsers(Listener& listener, const QSet<QString>& browsers, int ms) {
-    waitFor(
-        &listener, &Listener::changed, [&] { return listener.finished.contains(browsers); }, ms);
-}
-
-// Resolves every service, a window of them at a time, until all have answered or the time is up.
-void resolveAll(QDBusConnection& bus, Listener& listener, const QSet<QString>& browsers) {
-    QList<Item> items;
-    for (const Item& item : std::as_const(listener.items)) {
-        if (browsers.contains(item.browserPath))
-            items << item;
+// Resolves the services of the given browsers as they are announced, a window of them at a time: a service
+// seen on several interfaces or protocols is asked once.
+class Resolver {
+public:
+    Resolver(QDBusConnection& bus, Listener& listener, const QSet<QString>& browsers)
+        : m_bus(bus), m_listener(listener), m_browsers(browsers) {
+        m_more = QObject::connect(&listener, &Listener::changed, &listener, [this] { askMore(); });
+        askMore();
     }
-    int next = 0;
-    const auto askMore = [&] {
-        while (listener.inFlight < kResolvesInFlight && next < items.size()) {
-            const Item& item = items[next++];
+    ~Resolver() { QObject::disconnect(m_more); }
+    Resolver(const Resolver&) = delete;
+    Resolver& operator=(const Resolver&) = delete;
+
+    bool done() const { return m_listener.inFlight == 0 && m_next >= m_listener.items.size(); }
+
+private:
+    void askMore() {
+        while (m_listener.inFlight < kResolvesInFlight && m_next < m_listener.items.size()) {
+            const Item item = m_listener.items[m_next++];
+            const QString identity = item.name + QLatin1Char('\n') + item.type + QLatin1Char('\n') + item.domain;
+            if (!m_browsers.contains(item.browserPath) || m_asked.contains(identity))
+                continue;
+            m_asked << identity;
             QDBusMessage call = QDBusMessage::createMethodCall(Avahi::kService, QStringLiteral("/"), Avahi::kServer,
                                                                QStringLiteral("ResolveService"));
             call << item.interfaceIndex << item.protocol << item.name << item.type << item.domain << Avahi::kIPv4 << 0u;
-            if (bus.callWithCallback(call, &listener, SLOT(resolvedService(QDBusMessage)),
-                                     SLOT(resolveFailed(QDBusError)), kResolveMs))
-                ++listener.inFlight;
+            if (m_bus.callWithCallback(call, &m_listener, SLOT(resolvedService(QDBusMessage)),
+                                       SLOT(resolveFailed(QDBusError)), kResolveMs))
+                ++m_listener.inFlight;
         }
-    };
-    const QMetaObject::Connection more = QObject::connect(&listener, &Listener::changed, &listener, askMore);
-    askMore();
-    waitFor(
-        &listener, &Listener::changed, [&] { return listener.inFlight == 0 && next >= items.size(); }, kAllResolvesMs);
-    QObject::disconnect(more);
-}
+    }
+
+    QDBusConnection& m_bus;
+    Listener& m_listener;
+    const QSet<QString>& m_browsers;
+    QSet<QString> m_asked;
+    qsizetype m_next = 0;
+    QMetaObject::Connection m_more;
+};
 } // namespace
 
 QString format(const QList<Computer>& computers) {
@@ -168,11 +178,14 @@ bool browse(QList<Computer>* computers, QString* why) {
         }
         browsers << reply.arguments().first().value<QDBusObjectPath>().path();
     }
+    // Resolving starts with the first announcement and goes on past the browse for a bounded time.
+    Resolver resolver(bus, listener, browsers);
     const int left = kBrowseMs - static_cast<int>(elapsed.elapsed());
     if (left > 0)
-        waitForBrowsers(listener, browsers, left);
-
-    resolveAll(bus, listener, browsers);
+        waitFor(
+            &listener, &Listener::changed, [&] { return listener.finished.contains(browsers); }, left);
+    waitFor(
+        &listener, &Listener::changed, [&] { return resolver.done(); }, kAllResolvesMs);
     QList<Computer> found;
     QSet<QString> seen;
     for (const Computer& c : std::as_const(listener.resolved)) {

@@ -10,10 +10,11 @@ struct Computer {
     QString remark; // the full host name that Avahi resolved
 };
 
-// About this long for the computers to be announced; at most this long for each host name, and for all of them.
+// About this long for the computers to be announced; at most this long for each host name, and for those still
+// unresolved when the browse ends.
 constexpr int kBrowseMs = 1500;
 constexpr int kResolveMs = 700;
-constexpr int kAllResolvesMs = 1500;
+constexpr int kAllResolvesMs = 1000;
 // Resolves asked at once: enough to keep Avahi busy, few enough for the bus's limit on pending calls.
 constexpr int kResolvesInFlight = 100;
 // Services beyond this many are not looked at, so a flood of announcements cannot exhaust memory.

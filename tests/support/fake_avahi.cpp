@@ -60,16 +60,7 @@ public Q_SLOTS:
         m_browsers.push_back(std::make_unique<Browser>());
         m_bus.registerObject(path, m_browsers.back().get(), QDBusConnection::ExportAllSlots);
         const QString d = domain.isEmpty() ? QStringLiteral("local") : domain;
-        // Announced after the reply, as the daemon does; the client listens before it asks.
-        QTimer::singleShot(20, this, [this, path, type, d] {
-            for (auto it = m_hosts.cbegin(); it != m_hosts.cend(); ++it) {
-                const QString name = type == QLatin1String("_workstation._tcp") ? it.key() + kMacSuffix : it.key();
-                QDBusMessage item = QDBusMessage::createSignal(path, kBrowserInterface, QStringLiteral("ItemNew"));
-                item << 2 << 0 << name << type << d << 4u;
-                m_bus.send(item);
-            }
-            m_bus.send(QDBusMessage::createSignal(path, kBrowserInterface, QStringLiteral("AllForNow")));
-        });
+        announce(path, type, d, m_hosts.cbegin(), 20);
         return QDBusObjectPath(path);
     }
 
@@ -108,6 +99,25 @@ public Q_SLOTS:
     }
 
 private:
+    // Announced after the reply, as the daemon does (the client listens before it asks), a few hundred at a
+    // time so that calls are answered meanwhile.
+    void announce(const QString& path, const QString& type, const QString& domain,
+                  QMap<QString, Host>::const_iterator from, int afterMs) {
+        QTimer::singleShot(afterMs, this, [this, path, type, domain, from] {
+            auto it = from;
+            for (int n = 0; n < 200 && it != m_hosts.cend(); ++n, ++it) {
+                const QString name = type == QLatin1String("_workstation._tcp") ? it.key() + kMacSuffix : it.key();
+                QDBusMessage item = QDBusMessage::createSignal(path, kBrowserInterface, QStringLiteral("ItemNew"));
+                item << 2 << 0 << name << type << domain << 4u;
+                m_bus.send(item);
+            }
+            if (it != m_hosts.cend())
+                announce(path, type, domain, it, 0);
+            else
+                m_bus.send(QDBusMessage::createSignal(path, kBrowserInterface, QStringLiteral("AllForNow")));
+        });
+    }
+
     QDBusConnection m_bus;
     QMap<QString, Host> m_hosts;
     QHash<QString, QString> m_addresses; // by lower-case host name
