@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
+#include <algorithm>
 
 namespace NetView {
 namespace {
@@ -171,7 +172,9 @@ bool browse(QList<Computer>* computers, QString* why) {
         QDBusMessage call = QDBusMessage::createMethodCall(Avahi::kService, QStringLiteral("/"), Avahi::kServer,
                                                            QStringLiteral("ServiceBrowserNew"));
         call << kAnyInterface << kAnyProtocol << type << QString() << 0u;
-        const QDBusMessage reply = bus.call(call, QDBus::Block, kBrowseMs);
+        // Both browsers share the browse's time, so a daemon that answers slowly cannot stretch the command.
+        const int left = std::max(kBrowseMs - static_cast<int>(elapsed.elapsed()), 100);
+        const QDBusMessage reply = bus.call(call, QDBus::Block, left);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             *why = QStringLiteral("Avahi cannot be asked: ") + reply.errorMessage();
             return false;
