@@ -2,10 +2,9 @@
 // time service), the fake clock service and the fake Avahi on a private bus. The drive folder and the working
 // folder sit side by side in one folder of the test's own, so a file written outside the drive folder is seen.
 #include "net_engine/discovery_rules.h"
-#include "platform/field_reader.h"
+#include "platform/text_file.h"
 #include "tests/support/process_fixtures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,7 +50,7 @@ private:
         return found;
     }
     // The computers that discovery takes from the status file, read as the worker window reads it.
-    QStringList listed(const QString& status) const;
+    QStringList listed() const;
 
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
@@ -76,16 +75,12 @@ void TestCmdPeers::init() {
     m_timedated.refuse(QString());
 }
 
-QStringList TestCmdPeers::listed(const QString& status) const {
-    QByteArray bytes = status.toUtf8();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    FieldReader reader(buffer);
-    QStringList fields;
-    while (!reader.atEnd())
-        fields << reader.next();
+QStringList TestCmdPeers::listed() const {
+    const DriveC c(DosPaths(drive(), QStringLiteral("C:\\")));
+    bool unterminated = false;
+    const auto fields = c.readFields(QStringLiteral("C:\\StatusTime.txt"), -1, &unterminated);
     QStringList names;
-    for (const QString& entry : Discovery::computers(fields, reader.lastFieldUnterminated()))
+    for (const QString& entry : Discovery::computers(fields.value_or(QStringList()), unterminated))
         names << entry.trimmed();
     return names;
 }
@@ -285,9 +280,8 @@ void TestCmdPeers::netViewIgnoresWhatServiceNamesHold() {
     HV_START_FIXTURE(avahi, m_bus, {}, names.fileName());
     const Run r = run("net view > c:\\StatusTime.txt\r\n");
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(listed(r.status),
-             (QStringList{QStringLiteral("\\\\h0"), QStringLiteral("\\\\h1"), QStringLiteral("\\\\h2"),
-                          QStringLiteral("\\\\h3"), QStringLiteral("\\\\h4"), QStringLiteral("\\\\h5")}));
+    QCOMPARE(listed(), (QStringList{QStringLiteral("\\\\h0"), QStringLiteral("\\\\h1"), QStringLiteral("\\\\h2"),
+                                    QStringLiteral("\\\\h3"), QStringLiteral("\\\\h4"), QStringLiteral("\\\\h5")}));
     QCOMPARE(r.status.count(QLatin1Char('"')), 0);
     QVERIFY2(!r.status.contains(QLatin1String("evil")) && !r.status.contains(QLatin1String("attacker")),
              qPrintable(r.status));
@@ -309,7 +303,7 @@ void TestCmdPeers::everyListedComputerCanBeAsked() {
     FakeAvahi avahi;
     HV_START_FIXTURE(avahi, m_bus, {}, names.fileName());
     const Run view = run("net view > c:\\StatusTime.txt\r\n");
-    const QStringList computers = listed(view.status);
+    const QStringList computers = listed();
     QCOMPARE(computers, (QStringList{QStringLiteral("\\\\") + address, QStringLiteral("\\\\abcdefghijklmnopqrstu"),
                                      QStringLiteral("\\\\office-laptop-01")}));
     for (const QString& computer : computers) {
