@@ -9,8 +9,6 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCall>
-#include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -139,7 +137,9 @@ Computer computerFromResolve(const QString& host, const QString& address) {
     const QString local = QStringLiteral(".local");
     if (host.endsWith(local, Qt::CaseInsensitive)) {
         const QString shortName = host.chopped(local.size());
-        if (!shortName.contains(QLatin1Char('.')) && shortName.size() <= kLongestName)
+        // A label of digits alone would be read back as an address literal ("2130706433" is 127.0.0.1).
+        if (!shortName.contains(QLatin1Char('.')) && shortName.size() <= kLongestName &&
+            QHostAddress(shortName).isNull())
             return {shortName, host};
     }
     if (host.size() <= kLongestName)

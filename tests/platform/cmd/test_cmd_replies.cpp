@@ -207,16 +207,17 @@ void TestCmdReplies::computerFromResolve_data() {
     QTest::newRow("label of 21 fits") << QStringLiteral("abcdefghijklmnopqrstu.local") << ip
                                       << QStringLiteral("abcdefghijklmnopqrstu");
     QTest::newRow("label of 22: the address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << ip << ip;
-    QTest::newRow("office-laptop-01.local") << QStringLiteral("office-laptop-01.local") << ip
-                                            << QStringLiteral("office-laptop-01");
+    QTest::newRow("office-laptop-01.local")
+        << QStringLiteral("office-laptop-01.local") << ip << QStringLiteral("office-laptop-01");
+    QTest::newRow("digits alone: whole name, never an address")
+        << QStringLiteral("2130706433.local") << ip << QStringLiteral("2130706433.local");
     QTest::newRow("two labels before .local: whole name")
         << QStringLiteral("pc.sub.local") << ip << QStringLiteral("pc.sub.local");
     QTest::newRow("DNS name that fits") << QStringLiteral("nas.example.org") << ip << QStringLiteral("nas.example.org");
     QTest::newRow("DNS name too long: the address") << QStringLiteral("storage-01.branch.example.org") << ip << ip;
-    QTest::newRow("too long, IPv6 only") << QStringLiteral("abcdefghijklmnopqrstuv.local")
-                                         << QStringLiteral("fe80::1") << QString();
-    QTest::newRow("too long, no address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << QString()
-                                          << QString();
+    QTest::newRow("too long, IPv6 only") << QStringLiteral("abcdefghijklmnopqrstuv.local") << QStringLiteral("fe80::1")
+                                         << QString();
+    QTest::newRow("too long, no address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << QString() << QString();
     QTest::newRow("comma in the host") << QStringLiteral("a,b.local") << ip << QString();
     QTest::newRow("quote in the host") << QStringLiteral("a\"b.local") << ip << QString();
     QTest::newRow("backslash in the host") << QStringLiteral("\\\\h.local") << ip << QString();
