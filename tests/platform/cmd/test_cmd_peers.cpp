@@ -303,6 +303,7 @@ void TestCmdPeers::everyListedComputerCanBeAsked() {
     FakeAvahi avahi;
     HV_START_FIXTURE(avahi, m_bus, {}, names.fileName());
     const Run view = run("net view > c:\\StatusTime.txt\r\n");
+    QCOMPARE(view.exitCode, 0);
     const QStringList computers = listed();
     QCOMPARE(computers, (QStringList{QStringLiteral("\\\\") + address, QStringLiteral("\\\\abcdefghijklmnopqrstu"),
                                      QStringLiteral("\\\\office-laptop-01")}));
