@@ -71,7 +71,8 @@ public Q_SLOTS:
 };
 
 // Resolves the services of the given browsers as they are announced, a window of them at a time: a service
-// seen on several interfaces or protocols is asked once.
+// seen on several interfaces or protocols is asked once. Workstations go first: a computer usually announces its
+// file service too, which then adds nothing, so when time is short it is the file services that are left.
 class Resolver {
 public:
     Resolver(QDBusConnection& bus, Listener& listener, const QSet<QString>& browsers)
@@ -83,12 +84,28 @@ public:
     Resolver(const Resolver&) = delete;
     Resolver& operator=(const Resolver&) = delete;
 
-    bool done() const { return m_listener.inFlight == 0 && m_next >= m_listener.items.size(); }
+    bool done() const {
+        return m_listener.inFlight == 0 && m_nextWorkstation >= m_listener.items.size() &&
+               m_nextOther >= m_listener.items.size();
+    }
 
 private:
+    // The next item of the workstation type (or of any other), from *next on; false when there is none yet.
+    bool take(qsizetype* next, bool workstation, Item* item) {
+        while (*next < m_listener.items.size()) {
+            const Item& candidate = m_listener.items[(*next)++];
+            if ((candidate.type == kServiceTypes.first()) == workstation) {
+                *item = candidate;
+                return true;
+            }
+        }
+        return false;
+    }
+
     void askMore() {
-        while (m_listener.inFlight < kResolvesInFlight && m_next < m_listener.items.size()) {
-            const Item item = m_listener.items[m_next++];
+        Item item;
+        while (m_listener.inFlight < kResolvesInFlight &&
+               (take(&m_nextWorkstation, true, &item) || take(&m_nextOther, false, &item))) {
             const QString identity = item.name + QLatin1Char('\n') + item.type + QLatin1Char('\n') + item.domain;
             if (!m_browsers.contains(item.browserPath) || m_asked.contains(identity))
                 continue;
@@ -106,7 +123,8 @@ private:
     Listener& m_listener;
     const QSet<QString>& m_browsers;
     QSet<QString> m_asked;
-    qsizetype m_next = 0;
+    qsizetype m_nextWorkstation = 0;
+    qsizetype m_nextOther = 0;
     QMetaObject::Connection m_more;
 };
 } // namespace
