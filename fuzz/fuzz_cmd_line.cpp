@@ -16,8 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (parsed.target.contains(QLatin1Char('\n')) || parsed.target.contains(QLatin1Char('\r')))
             __builtin_trap();
     }
-    // The same bytes as an SNTP reply: parsed or refused, never more.
-    const Sntp::Reply reply = Sntp::parse(bytes);
+    // The same bytes as an SNTP reply to the request whose nonce they echo: parsed or refused, never more.
+    quint64 nonce = 0;
+    for (int i = 24; i < 32 && i < bytes.size(); ++i)
+        nonce = (nonce << 8) | static_cast<unsigned char>(bytes[i]);
+    const Sntp::Reply reply = Sntp::parse(bytes, nonce);
     if (reply.ok && (bytes.size() < Sntp::kPacketSize || !reply.utc.isValid()))
         __builtin_trap();
     return 0;

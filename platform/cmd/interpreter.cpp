@@ -9,8 +9,12 @@
 
 #include <QFile>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
+// Far beyond the browse and the resolves that follow it.
+constexpr unsigned kViewLimitSeconds = 10;
+
 void print(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
@@ -50,7 +54,11 @@ bool Interpreter::runLine(const QString& line) {
         ok = output.contains(QLatin1String("The command completed successfully."));
         break;
     case CommandLine::Kind::NetView:
+        // Every wait inside is bounded; should the bus still block a call, SIGALRM's default action ends the
+        // command, so the worker window is never left waiting on it.
+        ::alarm(kViewLimitSeconds);
         output = NetView::run();
+        ::alarm(0);
         ok = !output.startsWith(QLatin1String("System error"));
         break;
     default:

@@ -2,6 +2,7 @@
 #include "platform/cmd/net_time.h"
 
 #include "platform/clock_service.h"
+#include "platform/cmd/avahi.h"
 #include "platform/cmd/sntp.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
@@ -18,10 +19,28 @@
 
 namespace NetTime {
 namespace {
+// Avahi answers from its cache or after one mDNS query; a second is plenty on a local network.
+constexpr int kAvahiMs = 1000;
+
 quint16 portFrom(const char* name, quint16 fallback) {
     bool ok = false;
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
+}
+
+// A single-label name that the system resolver does not know is asked of Avahi as NAME.local: "net view" lists
+// mDNS hosts by that short name when the whole name would not fit its entry.
+QList<QHostAddress> resolveThroughAvahi(const QString& host, QString* why) {
+    if (host.contains(QLatin1Char('.')))
+        return {};
+    QString avahiWhy;
+    const QHostAddress address = Avahi::resolveHostName(host + QStringLiteral(".local"), kAvahiMs, &avahiWhy);
+    if (address.isNull()) {
+        *why += QStringLiteral("; ") + avahiWhy;
+        return {};
+    }
+    why->clear();
+    return {address};
 }
 
 QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
@@ -40,17 +59,24 @@ QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
     if (!done) {
         QHostInfo::abortHostLookup(id);
         *why = QStringLiteral("the name lookup took too long");
-        return {};
+        return resolveThroughAvahi(host, why);
     }
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
         *why = QStringLiteral("the name is not known (") + info.errorString() + QLatin1Char(')');
+        return resolveThroughAvahi(host, why);
+    }
     return info.addresses();
 }
+
+// Room for a burst of datagrams that arrive while the event loop is busy: the kernel drops what does not fit,
+// and a good reply must not be the one dropped. The system caps it (net.core.rmem_max).
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
     QUdpSocket socket;
     QEventLoop loop;
     Answer answer{false, {}, QStringLiteral("SNTP"), QStringLiteral("no SNTP reply")};
+    const quint64 nonce = Sntp::newNonce();
     QElapsedTimer clock;
     QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
         if (!socket.hasPendingDatagrams()) {
@@ -62,15 +88,18 @@ Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
             loop.quit();
             return;
         }
-        while (socket.hasPendingDatagrams()) {
+        // Every pending datagram, so that bad ones ahead of the good one cannot hide it; a flood is cut off by the
+        // time limit, which this loop also honours.
+        while (socket.hasPendingDatagrams() && clock.elapsed() < ms) {
             const QNetworkDatagram datagram = socket.receiveDatagram(Sntp::kPacketSize * 2);
-            const Sntp::Reply reply = Sntp::parse(datagram.data());
+            const Sntp::Reply reply = Sntp::parse(datagram.data(), nonce);
             if (!reply.ok) {
                 answer.why = QStringLiteral("SNTP: ") + reply.why; // a bad reply: keep listening for a good one
                 continue;
             }
             answer.ok = true;
             answer.utc = reply.utc.addMSecs(clock.elapsed() / 2);
+            answer.why.clear();
             loop.quit();
             return;
         }
@@ -81,8 +110,9 @@ Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
         loop.quit();
     });
     socket.connectToHost(address, port);
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
     clock.start();
-    if (socket.write(Sntp::request()) != Sntp::kPacketSize)
+    if (socket.write(Sntp::request(nonce)) != Sntp::kPacketSize)
         return {false, {}, answer.how, QStringLiteral("SNTP: ") + socket.errorString()};
     execFor(loop, ms);
     return answer;

@@ -1,27 +1,26 @@
 // Browsing for workstation and file-sharing services through Avahi's D-Bus interface.
 #include "platform/cmd/net_view.h"
 
+#include "platform/cmd/avahi.h"
 #include "platform/cmd/command_line.h"
 #include "platform/events.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCall>
-#include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
+#include <algorithm>
 
 namespace NetView {
 namespace {
-const QString kAvahi = QStringLiteral("org.freedesktop.Avahi");
-const QString kServer = QStringLiteral("org.freedesktop.Avahi.Server");
-const QString kBrowser = QStringLiteral("org.freedesktop.Avahi.ServiceBrowser");
-constexpr int kAnyInterface = -1;
-constexpr int kAnyProtocol = -1;
+using Avahi::kAnyInterface;
+using Avahi::kAnyProtocol;
 const QStringList kServiceTypes = {QStringLiteral("_workstation._tcp"), QStringLiteral("_smb._tcp")};
 
 struct Item {
@@ -39,6 +38,8 @@ class Listener : public QObject {
 public:
     QList<Item> items;
     QSet<QString> finished; // browsers that said AllForNow or Failed
+    QList<Computer> resolved;
+    int inFlight = 0;
 
 Q_SIGNALS:
     void changed();
@@ -46,25 +47,86 @@ Q_SIGNALS:
 public Q_SLOTS:
     void itemNew(const QDBusMessage& m) {
         const QVariantList a = m.arguments();
-        if (a.size() < 5)
+        if (a.size() < 5 || items.size() >= kMaxServices)
             return;
         items << Item{m.path(), a[0].toInt(), a[1].toInt(), a[2].toString(), a[3].toString(), a[4].toString()};
+        Q_EMIT changed();
     }
     void allForNow(const QDBusMessage& m) {
         finished << m.path();
         Q_EMIT changed();
     }
+    // ResolveService's reply: interface, protocol, name, type, domain, host, aprotocol, address, port, txt, flags.
+    void resolvedService(const QDBusMessage& m) {
+        const QVariantList a = m.arguments();
+        if (a.size() > 7)
+            resolved << computerFromResolve(a[5].toString(), a[7].toString());
+        --inFlight;
+        Q_EMIT changed();
+    }
+    void resolveFailed(const QDBusError&) {
+        --inFlight;
+        Q_EMIT changed();
+    }
 };
 
-void waitForBrowsers(Listener& listener, const QSet<QString>& browsers, int ms) {
-    waitFor(
-        &listener, &Listener::changed, [&] { return listener.finished.contains(browsers); }, ms);
-}
+// Resolves the services of the given browsers as they are announced, a window of them at a time: a service
+// seen on several interfaces or protocols is asked once. Workstations go first: a computer usually announces its
+// file service too, which then adds nothing, so when time is short it is the file services that are left.
+class Resolver {
+public:
+    Resolver(QDBusConnection& bus, Listener& listener, const QSet<QString>& browsers)
+        : m_bus(bus), m_listener(listener), m_browsers(browsers) {
+        m_more = QObject::connect(&listener, &Listener::changed, &listener, [this] { askMore(); });
+        askMore();
+    }
+    ~Resolver() { QObject::disconnect(m_more); }
+    Resolver(const Resolver&) = delete;
+    Resolver& operator=(const Resolver&) = delete;
 
-QString hostFromResolve(const QDBusMessage& reply) {
-    const QVariantList a = reply.arguments();
-    return reply.type() == QDBusMessage::ReplyMessage && a.size() > 5 ? a[5].toString() : QString();
-}
+    bool done() const {
+        return m_listener.inFlight == 0 && m_nextWorkstation >= m_listener.items.size() &&
+               m_nextOther >= m_listener.items.size();
+    }
+
+private:
+    // The next item of the workstation type (or of any other), from *next on; false when there is none yet.
+    bool take(qsizetype* next, bool workstation, Item* item) {
+        while (*next < m_listener.items.size()) {
+            const Item& candidate = m_listener.items[(*next)++];
+            if ((candidate.type == kServiceTypes.first()) == workstation) {
+                *item = candidate;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void askMore() {
+        Item item;
+        while (m_listener.inFlight < kResolvesInFlight &&
+               (take(&m_nextWorkstation, true, &item) || take(&m_nextOther, false, &item))) {
+            const QString identity = item.name + QLatin1Char('\n') + item.type + QLatin1Char('\n') + item.domain;
+            if (!m_browsers.contains(item.browserPath) || m_asked.contains(identity))
+                continue;
+            m_asked << identity;
+            QDBusMessage call = QDBusMessage::createMethodCall(Avahi::kService, QStringLiteral("/"), Avahi::kServer,
+                                                               QStringLiteral("ResolveService"));
+            call << item.interfaceIndex << item.protocol << item.name << item.type << item.domain << Avahi::kIPv4 << 0u;
+            if (m_bus.callWithCallback(call, &m_listener, SLOT(resolvedService(QDBusMessage)),
+                                       SLOT(resolveFailed(QDBusError)), kResolveMs))
+                ++m_listener.inFlight;
+        }
+    }
+
+    QDBusConnection& m_bus;
+    Listener& m_listener;
+    const QSet<QString>& m_browsers;
+    QSet<QString> m_asked;
+    qsizetype m_nextWorkstation = 0;
+    qsizetype m_nextOther = 0;
+    QMetaObject::Connection m_more;
+};
 } // namespace
 
 QString format(const QList<Computer>& computers) {
@@ -86,11 +148,24 @@ QString unavailable(const QString& why) {
            why + QStringLiteral("\r\n\r\n");
 }
 
-QString nameFromService(const QString& serviceName) {
-    QString name = serviceName;
-    name.remove(QRegularExpression(QStringLiteral("\\s*\\[[0-9A-Fa-f:]*\\]\\s*$")));
-    name = name.trimmed() + QStringLiteral(".local");
-    return CommandLines::isHostName(name) ? name : QString();
+Computer computerFromResolve(const QString& host, const QString& address) {
+    if (!CommandLines::isHostName(host))
+        return {};
+    constexpr int kLongestName = 23 - 2; // the entry holds "\\" and the name
+    const QString local = QStringLiteral(".local");
+    if (host.endsWith(local, Qt::CaseInsensitive)) {
+        const QString shortName = host.chopped(local.size());
+        // A label of digits alone would be read back as an address literal ("2130706433" is 127.0.0.1).
+        if (!shortName.contains(QLatin1Char('.')) && shortName.size() <= kLongestName &&
+            QHostAddress(shortName).isNull())
+            return {shortName, host};
+    }
+    if (host.size() <= kLongestName)
+        return {host, host};
+    const QHostAddress ip(address);
+    if (ip.protocol() == QAbstractSocket::IPv4Protocol)
+        return {ip.toString(), host};
+    return {};
 }
 
 bool browse(QList<Computer>* computers, QString* why) {
@@ -101,51 +176,48 @@ bool browse(QList<Computer>* computers, QString* why) {
     }
     // Listen before the browsers exist: their first signals may come before the call that makes them returns.
     Listener listener;
-    bus.connect(kAvahi, QString(), kBrowser, QStringLiteral("ItemNew"), &listener, SLOT(itemNew(QDBusMessage)));
-    bus.connect(kAvahi, QString(), kBrowser, QStringLiteral("AllForNow"), &listener, SLOT(allForNow(QDBusMessage)));
-    bus.connect(kAvahi, QString(), kBrowser, QStringLiteral("Failed"), &listener, SLOT(allForNow(QDBusMessage)));
+    bus.connect(Avahi::kService, QString(), Avahi::kServiceBrowser, QStringLiteral("ItemNew"), &listener,
+                SLOT(itemNew(QDBusMessage)));
+    bus.connect(Avahi::kService, QString(), Avahi::kServiceBrowser, QStringLiteral("AllForNow"), &listener,
+                SLOT(allForNow(QDBusMessage)));
+    bus.connect(Avahi::kService, QString(), Avahi::kServiceBrowser, QStringLiteral("Failed"), &listener,
+                SLOT(allForNow(QDBusMessage)));
 
     QElapsedTimer elapsed;
     elapsed.start();
     QSet<QString> browsers;
     for (const QString& type : kServiceTypes) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(kAvahi, QStringLiteral("/"), kServer, QStringLiteral("ServiceBrowserNew"));
+        QDBusMessage call = QDBusMessage::createMethodCall(Avahi::kService, QStringLiteral("/"), Avahi::kServer,
+                                                           QStringLiteral("ServiceBrowserNew"));
         call << kAnyInterface << kAnyProtocol << type << QString() << 0u;
-        const QDBusMessage reply = bus.call(call, QDBus::Block, kBrowseMs);
+        // Both browsers share the browse's time, so a daemon that answers slowly cannot stretch the command.
+        const int left = std::max(kBrowseMs - static_cast<int>(elapsed.elapsed()), 100);
+        const QDBusMessage reply = bus.call(call, QDBus::Block, left);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             *why = QStringLiteral("Avahi cannot be asked: ") + reply.errorMessage();
             return false;
         }
         browsers << reply.arguments().first().value<QDBusObjectPath>().path();
     }
+    // Resolving starts with the first announcement and goes on past the browse for a bounded time.
+    Resolver resolver(bus, listener, browsers);
     const int left = kBrowseMs - static_cast<int>(elapsed.elapsed());
     if (left > 0)
-        waitForBrowsers(listener, browsers, left);
-
+        waitFor(
+            &listener, &Listener::changed, [&] { return listener.finished.contains(browsers); }, left);
+    waitFor(
+        &listener, &Listener::changed, [&] { return resolver.done(); }, kAllResolvesMs);
     QList<Computer> found;
     QSet<QString> seen;
-    QList<QPair<Item, QDBusPendingCall>> resolving;
-    for (const Item& item : listener.items) {
-        if (!browsers.contains(item.browserPath))
+    for (const Computer& c : std::as_const(listener.resolved)) {
+        if (c.name.isEmpty() || seen.contains(c.name.toLower()))
             continue;
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(kAvahi, QStringLiteral("/"), kServer, QStringLiteral("ResolveService"));
-        call << item.interfaceIndex << item.protocol << item.name << item.type << item.domain << kAnyProtocol << 0u;
-        resolving << qMakePair(item, bus.asyncCall(call, kResolveMs));
-    }
-    for (auto& [item, pending] : resolving) {
-        pending.waitForFinished(); // each bounded by its own time limit
-        QString host = hostFromResolve(pending.reply());
-        if (!CommandLines::isHostName(host))
-            host = nameFromService(item.name);
-        if (host.isEmpty() || seen.contains(host.toLower()))
-            continue;
-        seen << host.toLower();
-        found << Computer{host, item.name};
+        seen << c.name.toLower();
+        found << c;
     }
     for (const QString& path : std::as_const(browsers))
-        bus.call(QDBusMessage::createMethodCall(kAvahi, path, kBrowser, QStringLiteral("Free")), QDBus::NoBlock);
+        bus.call(QDBusMessage::createMethodCall(Avahi::kService, path, Avahi::kServiceBrowser, QStringLiteral("Free")),
+                 QDBus::NoBlock);
     std::sort(found.begin(), found.end(),
               [](const Computer& a, const Computer& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
     *computers = found;

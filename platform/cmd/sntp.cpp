@@ -1,28 +1,59 @@
-// SNTP packets: the timestamp at bytes 40 to 47 is seconds since 1900 and a binary fraction, big-endian.
+// SNTP packets: the timestamps at bytes 24 to 31 and 40 to 47 are seconds since 1900 and a binary fraction,
+// big-endian.
 #include "platform/cmd/sntp.h"
 
 #include "time_protocol/time_reply.h"
 
+#include <QRandomGenerator>
+
 namespace Sntp {
-QByteArray request() {
+namespace {
+constexpr int kOriginate = 24;
+constexpr int kTransmit = 40;
+
+quint64 timestampAt(const QByteArray& packet, int at) {
+    return (static_cast<quint64>(TimeReply::bigEndianValue(packet.mid(at, 4))) << 32) |
+           TimeReply::bigEndianValue(packet.mid(at + 4, 4));
+}
+} // namespace
+
+QByteArray request(quint64 nonce) {
     QByteArray packet(kPacketSize, '\0');
     packet[0] = 0x23;
+    for (int i = 0; i < 8; ++i)
+        packet[kTransmit + i] = static_cast<char>(nonce >> (56 - 8 * i));
     return packet;
 }
 
-Reply parse(const QByteArray& reply) {
+quint64 newNonce() {
+    quint64 nonce = 0;
+    while (nonce == 0)
+        nonce = QRandomGenerator::system()->generate64();
+    return nonce;
+}
+
+Reply parse(const QByteArray& reply, quint64 nonce) {
     if (reply.size() < kPacketSize)
         return {false, {}, QStringLiteral("the reply is too short")};
-    const int mode = static_cast<unsigned char>(reply[0]) & 0x07;
-    if (mode != 4)
+    if (timestampAt(reply, kOriginate) != nonce)
+        return {false, {}, QStringLiteral("the reply does not answer this request")};
+    const unsigned first = static_cast<unsigned char>(reply[0]);
+    if ((first & 0x07) != 4)
         return {false, {}, QStringLiteral("the reply is not from a server")};
-    if (static_cast<unsigned char>(reply[1]) == 0)
+    const unsigned version = (first >> 3) & 0x07;
+    if (version != 3 && version != 4)
+        return {false, {}, QStringLiteral("the reply is of version %1").arg(version)};
+    if ((first >> 6) == 3)
+        return {false, {}, QStringLiteral("the server is not synchronized")};
+    const unsigned stratum = static_cast<unsigned char>(reply[1]);
+    if (stratum == 0)
         return {false, {}, QStringLiteral("the server refused the request")};
-    const quint32 seconds = TimeReply::bigEndianValue(reply.mid(40, 4));
-    const quint32 fraction = TimeReply::bigEndianValue(reply.mid(44, 4));
-    if (seconds == 0 && fraction == 0)
+    if (stratum > 15)
+        return {false, {}, QStringLiteral("the server is not synchronized (stratum %1)").arg(stratum)};
+    const quint64 transmit = timestampAt(reply, kTransmit);
+    if (transmit == 0)
         return {false, {}, QStringLiteral("the reply carries no time")};
-    const qint64 ms = (static_cast<qint64>(fraction) * 1000) >> 32;
-    return {true, TimeReply::utcFromSeconds1900(seconds).addMSecs(ms), {}};
+    const qint64 ms = (static_cast<qint64>(transmit & 0xFFFFFFFFu) * 1000) >> 32;
+    return {true, TimeReply::utcFromSeconds1900(static_cast<quint32>(transmit >> 32)).addMSecs(ms), {}};
 }
 } // namespace Sntp

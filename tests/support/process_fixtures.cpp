@@ -170,9 +170,12 @@ QList<SetTimeCall> FakeTimedated::calls() const {
     return calls;
 }
 
-bool FakeAvahi::start(const PrivateSystemBus& bus, const QStringList& names) {
-    if (!launch(QStringLiteral(HV_FAKE_AVAHI),
-                {QStringLiteral("--address"), bus.address(), QStringLiteral("--names"), names.join(QLatin1Char(','))}))
+bool FakeAvahi::start(const PrivateSystemBus& bus, const QStringList& names, const QString& namesFile) {
+    QStringList args{QStringLiteral("--address"), bus.address(), QStringLiteral("--names"),
+                     names.join(QLatin1Char(','))};
+    if (!namesFile.isEmpty())
+        args << QStringLiteral("--names-file") << namesFile;
+    if (!launch(QStringLiteral(HV_FAKE_AVAHI), args))
         return false;
     QByteArray line;
     if (!readLine(&line) || line != "ready")

@@ -92,10 +92,11 @@ private:
     QString refuseFile() const { return folder() + QStringLiteral("/refuse.txt"); }
 };
 
-// The fake Avahi daemon of tests/support/fake_avahi.cpp, announcing the given computers.
+// The fake Avahi daemon of tests/support/fake_avahi.cpp, announcing the given computers and those of the names
+// file (see there for its form).
 class FakeAvahi : public ChildProcess {
 public:
-    bool start(const PrivateSystemBus& bus, const QStringList& names);
+    bool start(const PrivateSystemBus& bus, const QStringList& names, const QString& namesFile = QString());
 };
 
 // xinetd with only its built-in "time" service (TCP) on address:port.

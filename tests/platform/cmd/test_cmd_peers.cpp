@@ -1,5 +1,8 @@
 // horavane-cmd as the worker window runs it, against real time servers on loopback (chronyd -x for SNTP, xinetd's
-// time service), the fake clock service and the fake Avahi on a private bus.
+// time service), the fake clock service and the fake Avahi on a private bus. The drive folder and the working
+// folder sit side by side in one folder of the test's own, so a file written outside the drive folder is seen.
+#include "net_engine/discovery_rules.h"
+#include "platform/text_file.h"
 #include "tests/support/process_fixtures.h"
 
 #include <QDir>
@@ -25,6 +28,8 @@ private Q_SLOTS:
     void twoRunsAtOnceLeaveOneCompleteOutput();
     void netViewWithoutAvahi();
     void netViewListsTheComputers();
+    void netViewIgnoresWhatServiceNamesHold();
+    void everyListedComputerCanBeAsked();
 
 private:
     struct Run {
@@ -33,11 +38,23 @@ private:
         QString status; // the status file after the run
     };
     Run run(const QByteArray& commandFile);
-    QStringList driveFiles() const { return QDir(m_drive->path()).entryList(QDir::Files); }
+    QString drive() const { return m_outer->path() + QStringLiteral("/drive_c"); }
+    QString workFolder() const { return m_outer->path() + QStringLiteral("/work"); }
+    QStringList driveFiles() const { return QDir(drive()).entryList(QDir::Files); }
+    // Everything outside the drive folder: the working folder's files and whatever sits beside the two folders.
+    QStringList filesOutside() const {
+        QStringList found = QDir(workFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        for (const QString& e : QDir(m_outer->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+            if (e != QLatin1String("drive_c") && e != QLatin1String("work"))
+                found << e;
+        return found;
+    }
+    // The computers that discovery takes from the status file, read as the worker window reads it.
+    QStringList listed() const;
 
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
-    std::unique_ptr<QTemporaryDir> m_drive;
+    std::unique_ptr<QTemporaryDir> m_outer;
 };
 
 namespace {
@@ -53,12 +70,23 @@ void TestCmdPeers::initTestCase() {
 }
 
 void TestCmdPeers::init() {
-    m_drive = std::make_unique<QTemporaryDir>();
+    m_outer = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir().mkpath(drive()) && QDir().mkpath(workFolder()));
     m_timedated.refuse(QString());
 }
 
+QStringList TestCmdPeers::listed() const {
+    const DriveC c(DosPaths(drive(), QStringLiteral("C:\\")));
+    bool unterminated = false;
+    const auto fields = c.readFields(QStringLiteral("C:\\StatusTime.txt"), -1, &unterminated);
+    QStringList names;
+    for (const QString& entry : Discovery::computers(fields.value_or(QStringList()), unterminated))
+        names << entry.trimmed();
+    return names;
+}
+
 TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
-    const QString file = m_drive->path() + QStringLiteral("/gTime.bat");
+    const QString file = drive() + QStringLiteral("/gTime.bat");
     QFile f(file);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return {};
@@ -66,16 +94,17 @@ TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
     f.close();
     QProcess cmd;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive->path());
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), drive());
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus.address());
     cmd.setProcessEnvironment(env);
+    cmd.setWorkingDirectory(workFolder());
     QElapsedTimer t;
     t.start();
     cmd.start(QStringLiteral(HV_HORAVANE_CMD), {file});
     if (!cmd.waitForFinished(20000))
         cmd.kill();
     Run r{cmd.exitCode(), t.elapsed(), {}};
-    QFile status(m_drive->path() + QStringLiteral("/StatusTime.txt"));
+    QFile status(drive() + QStringLiteral("/StatusTime.txt"));
     if (status.open(QIODevice::ReadOnly))
         r.status = QString::fromUtf8(status.readAll());
     return r;
@@ -161,6 +190,8 @@ void TestCmdPeers::hostileNamesRunNothing_data() {
     QTest::newRow("ampersand") << QStringLiteral("\\\\a&touch c:\\x") << invalid;
     QTest::newRow("pipe") << QStringLiteral("\\\\a|sh") << invalid;
     QTest::newRow("greater-than") << QStringLiteral("\\\\a>c:\\x.txt") << invalid;
+    QTest::newRow("greater-than out of the drive") << QStringLiteral("\\\\a>c:\\..\\x.txt") << invalid;
+    QTest::newRow("greater-than, relative") << QStringLiteral("\\\\a>x.txt") << invalid;
     QTest::newRow("percent") << QStringLiteral("\\\\%HOME%") << invalid;
     QTest::newRow("CR LF") << QStringLiteral("\\\\a\r\ntouch c:\\x") << QStringLiteral("is not recognized");
     QTest::newRow("10,000 characters") << QStringLiteral("\\\\") + QString(10000, QLatin1Char('a')) << invalid;
@@ -177,33 +208,36 @@ void TestCmdPeers::hostileNamesRunNothing() {
     QVERIFY(r.ms < 2000);
     QCOMPARE(m_timedated.calls().size(), before);
     QCOMPARE(driveFiles(), (QStringList{QStringLiteral("gTime.bat"), QStringLiteral("StatusTime.txt")}));
+    QCOMPARE(filesOutside(), QStringList());
 }
 
 void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress(1);
     HV_START_FIXTURE(xinetd, address);
-    const QString file = m_drive->path() + QStringLiteral("/gTime.bat");
+    const QString file = drive() + QStringLiteral("/gTime.bat");
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(timeLine(QStringLiteral("\\\\") + address));
     f.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive->path());
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), drive());
     QProcess first;
     QProcess second;
     for (QProcess* p : {&first, &second}) {
         p->setProcessEnvironment(env);
+        p->setWorkingDirectory(workFolder());
         p->start(QStringLiteral(HV_HORAVANE_CMD), {file});
     }
     QVERIFY(first.waitForFinished(10000));
     QVERIFY(second.waitForFinished(10000));
-    QFile status(m_drive->path() + QStringLiteral("/StatusTime.txt"));
+    QFile status(drive() + QStringLiteral("/StatusTime.txt"));
     QVERIFY(status.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(status.readAll());
     QCOMPARE(text.count(QLatin1String("Current time at")), 1);
     QVERIFY(text.endsWith(QLatin1String("The command completed successfully.\r\n\r\n")));
     QCOMPARE(driveFiles(), (QStringList{QStringLiteral("gTime.bat"), QStringLiteral("StatusTime.txt")}));
+    QCOMPARE(filesOutside(), QStringList());
 }
 
 void TestCmdPeers::netViewWithoutAvahi() {
@@ -222,11 +256,66 @@ void TestCmdPeers::netViewListsTheComputers() {
     const QStringList lines = r.status.split(QStringLiteral("\r\n"));
     QVERIFY2(lines.size() >= 6, qPrintable(r.status));
     QCOMPARE(lines[0], QStringLiteral("Server Name            Remark"));
-    // Announced twice (workstation and file server), listed once; a name that is no host name is left out.
-    QCOMPARE(lines[3].left(23).trimmed(), QStringLiteral("\\\\laptop.local"));
-    QCOMPARE(lines[4].left(23).trimmed(), QStringLiteral("\\\\pc1.local"));
+    // Announced twice (workstation and file server), listed once by the short name of the host that Avahi
+    // resolved, its whole name as the remark; a host name that is no host name is left out.
+    QCOMPARE(lines[3], QStringLiteral("\\\\laptop               laptop.local"));
+    QCOMPARE(lines[4], QStringLiteral("\\\\pc1                  pc1.local"));
     QCOMPARE(lines[5], QStringLiteral("The command completed successfully."));
     QCOMPARE(r.exitCode, 0);
+}
+
+void TestCmdPeers::netViewIgnoresWhatServiceNamesHold() {
+    // Service names as a hostile computer of the network may announce them; each resolves to a plain host.
+    const QList<QByteArray> services = {
+        "Printer,\\\\attacker-pc", "a,\"\\\\h /set /yes>c:\\XY", "b\"", "x\r\n\\\\evil\r\nnet time \\\\evil /set /yes",
+        "\x01\x1b[2J\x7f\\\\ctl",  "\\\\\\\\backslashes\\",
+    };
+    QTemporaryDir dir;
+    QFile names(dir.path() + QStringLiteral("/names"));
+    QVERIFY(names.open(QIODevice::WriteOnly));
+    for (int i = 0; i < services.size(); ++i)
+        names.write(services[i].toPercentEncoding() + "\th" + QByteArray::number(i) + ".local\n");
+    names.close();
+    FakeAvahi avahi;
+    HV_START_FIXTURE(avahi, m_bus, {}, names.fileName());
+    const Run r = run("net view > c:\\StatusTime.txt\r\n");
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(listed(), (QStringList{QStringLiteral("\\\\h0"), QStringLiteral("\\\\h1"), QStringLiteral("\\\\h2"),
+                                    QStringLiteral("\\\\h3"), QStringLiteral("\\\\h4"), QStringLiteral("\\\\h5")}));
+    QCOMPARE(r.status.count(QLatin1Char('"')), 0);
+    QVERIFY2(!r.status.contains(QLatin1String("evil")) && !r.status.contains(QLatin1String("attacker")),
+             qPrintable(r.status));
+}
+
+void TestCmdPeers::everyListedComputerCanBeAsked() {
+    // Names of any length: each entry that discovery keeps is one that "net time" can reach (the Time Protocol of
+    // xinetd here), whether it is a short mDNS name that Avahi resolves or an address.
+    XinetdTimeServer xinetd;
+    const QString address = uniqueLoopbackAddress(1);
+    HV_START_FIXTURE(xinetd, address);
+    QTemporaryDir dir;
+    QFile names(dir.path() + QStringLiteral("/names"));
+    QVERIFY(names.open(QIODevice::WriteOnly));
+    for (const char* host :
+         {"office-laptop-01.local", "the-workstation-in-the-back-office.local", "abcdefghijklmnopqrstu.local"})
+        names.write(QByteArray(host) + " PC\t" + host + "\t" + address.toUtf8() + "\n");
+    names.close();
+    FakeAvahi avahi;
+    HV_START_FIXTURE(avahi, m_bus, {}, names.fileName());
+    const Run view = run("net view > c:\\StatusTime.txt\r\n");
+    QCOMPARE(view.exitCode, 0);
+    const QStringList computers = listed();
+    QCOMPARE(computers, (QStringList{QStringLiteral("\\\\") + address, QStringLiteral("\\\\abcdefghijklmnopqrstu"),
+                                     QStringLiteral("\\\\office-laptop-01")}));
+    for (const QString& computer : computers) {
+        const int before = m_timedated.calls().size();
+        const Run r = run(timeLine(computer));
+        QVERIFY2(r.status.contains(QLatin1String("The command completed successfully.")), qPrintable(r.status));
+        QCOMPARE(m_timedated.calls().size(), before + 1);
+    }
+    // A short name that Avahi does not know either is still a failure.
+    const Run unknown = run(timeLine(QStringLiteral("\\\\no-such-pc-here")));
+    QVERIFY2(unknown.status.contains(QLatin1String("The network path was not found.")), qPrintable(unknown.status));
 }
 
 QTEST_GUILESS_MAIN(TestCmdPeers)

@@ -1,8 +1,15 @@
-// SNTP replies checked and converted with the era rule, and the "net view" listing's form.
+// SNTP replies checked and converted with the era rule, also against a loopback peer that sends bad replies
+// ahead of its good one, and the "net view" listing's form.
+#include "platform/cmd/net_time.h"
 #include "platform/cmd/net_view.h"
 #include "platform/cmd/sntp.h"
+#include "tests/support/process_fixtures.h"
 
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
 #include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
 
 class TestCmdReplies : public QObject {
     Q_OBJECT
@@ -10,14 +17,18 @@ private Q_SLOTS:
     void request();
     void sntpReply_data();
     void sntpReply();
+    void badRepliesFromThePeer_data();
+    void badRepliesFromThePeer();
     void viewListing();
     void viewWithoutComputers();
-    void nameFromService_data();
-    void nameFromService();
+    void computerFromResolve_data();
+    void computerFromResolve();
 };
 
 namespace {
-QByteArray reply(quint8 first, quint8 stratum, quint32 seconds, quint32 fraction) {
+constexpr quint64 kNonce = 0x0123456789ABCDEFull;
+
+QByteArray reply(quint8 first, quint8 stratum, quint32 seconds, quint32 fraction, quint64 originate = kNonce) {
     QByteArray r(48, '\0');
     r[0] = static_cast<char>(first);
     r[1] = static_cast<char>(stratum);
@@ -25,6 +36,8 @@ QByteArray reply(quint8 first, quint8 stratum, quint32 seconds, quint32 fraction
         r[40 + i] = static_cast<char>(seconds >> (24 - 8 * i));
         r[44 + i] = static_cast<char>(fraction >> (24 - 8 * i));
     }
+    for (int i = 0; i < 8; ++i)
+        r[24 + i] = static_cast<char>(originate >> (56 - 8 * i));
     return r;
 }
 QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
@@ -33,10 +46,15 @@ QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
 } // namespace
 
 void TestCmdReplies::request() {
-    const QByteArray r = Sntp::request();
+    const QByteArray r = Sntp::request(kNonce);
     QCOMPARE(r.size(), 48);
     QCOMPARE(r[0], char(0x23));
-    QCOMPARE(r.mid(1), QByteArray(47, '\0'));
+    QCOMPARE(r.mid(1, 39), QByteArray(39, '\0'));
+    QCOMPARE(r.mid(40), QByteArray::fromHex("0123456789abcdef"));
+    // The nonce is what a forger must guess: never zero, never the same twice.
+    const quint64 a = Sntp::newNonce();
+    const quint64 b = Sntp::newNonce();
+    QVERIFY(a != 0 && b != 0 && a != b);
 }
 
 void TestCmdReplies::sntpReply_data() {
@@ -50,9 +68,22 @@ void TestCmdReplies::sntpReply_data() {
     QTest::newRow("top bit clear: after 2036") << reply(0x24, 1, 0, 1) << true << utc(2036, 2, 7, 6, 28, 16);
     QTest::newRow("one second into the next era") << reply(0x1C, 1, 1, 0) << true << utc(2036, 2, 7, 6, 28, 17);
     QTest::newRow("last second of this era") << reply(0x24, 1, 0xFFFFFFFFu, 0) << true << utc(2036, 2, 7, 6, 28, 15);
+    QTest::newRow("version 3") << reply(0x1C, 2, 3'990'000'000u, 0) << true << utc(2026, 6, 9, 13, 20, 0);
+    QTest::newRow("leap indicator 1 (a leap second today)")
+        << reply(0x64, 2, 3'990'000'000u, 0) << true << utc(2026, 6, 9, 13, 20, 0);
+    QTest::newRow("stratum 15") << reply(0x24, 15, 3'990'000'000u, 0) << true << utc(2026, 6, 9, 13, 20, 0);
     QTest::newRow("mode 3 (a client)") << reply(0x23, 2, 3'990'000'000u, 0) << false << QDateTime();
     QTest::newRow("mode 5 (broadcast)") << reply(0x25, 2, 3'990'000'000u, 0) << false << QDateTime();
+    QTest::newRow("version 2") << reply(0x14, 2, 3'990'000'000u, 0) << false << QDateTime();
+    QTest::newRow("version 5") << reply(0x2C, 2, 3'990'000'000u, 0) << false << QDateTime();
+    QTest::newRow("leap indicator 3 (not synchronized)") << reply(0xE4, 2, 3'990'000'000u, 0) << false << QDateTime();
     QTest::newRow("stratum 0 (kiss-o'-death)") << reply(0x24, 0, 3'990'000'000u, 0) << false << QDateTime();
+    QTest::newRow("stratum 16") << reply(0x24, 16, 3'990'000'000u, 0) << false << QDateTime();
+    QTest::newRow("stratum 255") << reply(0x24, 255, 3'990'000'000u, 0) << false << QDateTime();
+    QTest::newRow("originate zero (forged)") << reply(0x24, 2, 3'990'000'000u, 0, 0) << false << QDateTime();
+    QTest::newRow("originate one bit off") << reply(0x24, 2, 3'990'000'000u, 0, kNonce ^ 1u) << false << QDateTime();
+    QTest::newRow("originate halves swapped")
+        << reply(0x24, 2, 3'990'000'000u, 0, (kNonce << 32) | (kNonce >> 32)) << false << QDateTime();
     QTest::newRow("zero transmit time") << reply(0x24, 2, 0, 0) << false << QDateTime();
     QTest::newRow("short") << reply(0x24, 2, 3'990'000'000u, 0).left(47) << false << QDateTime();
     QTest::newRow("empty") << QByteArray() << false << QDateTime();
@@ -62,11 +93,88 @@ void TestCmdReplies::sntpReply() {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, ok);
     QFETCH(QDateTime, time);
-    const Sntp::Reply r = Sntp::parse(bytes);
+    const Sntp::Reply r = Sntp::parse(bytes, kNonce);
     QCOMPARE(r.ok, ok);
     QCOMPARE(r.why.isEmpty(), ok);
     if (ok)
         QCOMPARE(r.utc, time);
+}
+
+void TestCmdReplies::badRepliesFromThePeer_data() {
+    // Each bad reply comes from the server's own address and port and carries 2030-01-01 as its time; the good
+    // one, when sent, carries 2026-06-09 13:20:00. The nonce column is replaced by the request's own nonce.
+    QTest::addColumn<QList<QByteArray>>("bad");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("good");
+    const quint32 wrong = 4'102'444'800u; // 2030-01-01 00:00:00 UTC
+    const QByteArray forged = reply(0x24, 2, wrong, 0, 0);
+    const QByteArray echoed = reply(0x24, 2, wrong, 0, 1); // 1: echo the request's nonce
+    QTest::newRow("forged reply first") << QList<QByteArray>{forged} << 1 << true;
+    QTest::newRow("every kind of bad reply first")
+        << QList<QByteArray>{forged,
+                             reply(0xE4, 2, wrong, 0, 1),  // not synchronized
+                             reply(0x24, 16, wrong, 0, 1), // stratum 16
+                             reply(0x24, 0, wrong, 0, 1),  // kiss-o'-death
+                             reply(0x23, 2, wrong, 0, 1),  // a client's packet
+                             reply(0x14, 2, wrong, 0, 1),  // version 2
+                             reply(0x24, 2, 0, 0, 1),      // no time
+                             echoed.left(47)}
+        << 1 << true;
+    QTest::newRow("5,000 forged replies first") << QList<QByteArray>{forged} << 5000 << true;
+    QTest::newRow("only forged replies") << QList<QByteArray>{forged} << 50 << false;
+}
+
+// The peer answers the request with the bad replies, in bursts that the client must read through, then with
+// the good one.
+void TestCmdReplies::badRepliesFromThePeer() {
+    QFETCH(QList<QByteArray>, bad);
+    QFETCH(int, copies);
+    QFETCH(bool, good);
+    const QHostAddress address(uniqueLoopbackAddress(1));
+    QUdpSocket peer;
+    QVERIFY(peer.bind(address, 0));
+    QList<QByteArray> sends;
+    QHostAddress client;
+    quint16 clientPort = 0;
+    QTimer burst;
+    burst.setInterval(1);
+    QObject::connect(&burst, &QTimer::timeout, &peer, [&] {
+        for (int i = 0; i < 250 && !sends.isEmpty(); ++i)
+            peer.writeDatagram(sends.takeFirst(), client, clientPort);
+        if (sends.isEmpty())
+            burst.stop();
+    });
+    QObject::connect(&peer, &QUdpSocket::readyRead, &peer, [&] {
+        const QNetworkDatagram request = peer.receiveDatagram();
+        const QByteArray nonce = request.data().mid(40, 8);
+        client = request.senderAddress();
+        clientPort = static_cast<quint16>(request.senderPort());
+        for (int i = 0; i < copies; ++i) {
+            for (QByteArray b : bad) {
+                if (b.mid(24, 8) == QByteArray::fromHex("0000000000000001"))
+                    b.replace(24, 8, nonce);
+                sends << b;
+            }
+        }
+        if (good)
+            sends << reply(0x24, 2, 3'990'000'000u, 0).replace(24, 8, nonce);
+        burst.start();
+    });
+    // Nothing listens on port 9 there, so the Time Protocol cannot stand in for SNTP.
+    QElapsedTimer t;
+    t.start();
+    const NetTime::Answer answer = NetTime::ask(address.toString(), {peer.localPort(), 9}, 3000);
+    QVERIFY2(answer.ok == good, qPrintable(answer.why));
+    if (good) {
+        QCOMPARE(answer.how, QStringLiteral("SNTP"));
+        QVERIFY2(answer.utc >= utc(2026, 6, 9, 13, 20, 0) && answer.utc < utc(2026, 6, 9, 13, 20, 3),
+                 qPrintable(answer.utc.toString(Qt::ISODateWithMs)));
+    } else {
+        QVERIFY2(answer.why.contains(QLatin1String("does not answer this request")), qPrintable(answer.why));
+        // Kept listening to its limit (a coarse timer may end it up to 5 % early).
+        QVERIFY2(t.elapsed() >= 2800, qPrintable(QString::number(t.elapsed())));
+    }
+    QVERIFY(sends.isEmpty());
 }
 
 void TestCmdReplies::viewListing() {
@@ -89,19 +197,47 @@ void TestCmdReplies::viewWithoutComputers() {
     QVERIFY(NetView::unavailable(QStringLiteral("no bus")).contains(QLatin1String("is not currently available")));
 }
 
-void TestCmdReplies::nameFromService_data() {
-    QTest::addColumn<QString>("service");
+void TestCmdReplies::computerFromResolve_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("name");
-    QTest::newRow("workstation") << QStringLiteral("pc1 [00:11:22:aa:bb:cc]") << QStringLiteral("pc1.local");
-    QTest::newRow("file server") << QStringLiteral("NAS") << QStringLiteral("NAS.local");
-    QTest::newRow("blank inside") << QStringLiteral("Office Laptop") << QString();
-    QTest::newRow("comma") << QStringLiteral("a,b") << QString();
+    const QString ip = QStringLiteral("192.0.2.17");
+    QTest::newRow("mDNS name: its one label") << QStringLiteral("pc1.local") << ip << QStringLiteral("pc1");
+    QTest::newRow("upper case kept") << QStringLiteral("PC1.LOCAL") << ip << QStringLiteral("PC1");
+    QTest::newRow("label of 21 fits") << QStringLiteral("abcdefghijklmnopqrstu.local") << ip
+                                      << QStringLiteral("abcdefghijklmnopqrstu");
+    QTest::newRow("label of 22: the address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << ip << ip;
+    QTest::newRow("office-laptop-01.local")
+        << QStringLiteral("office-laptop-01.local") << ip << QStringLiteral("office-laptop-01");
+    QTest::newRow("digits alone: whole name, never an address")
+        << QStringLiteral("2130706433.local") << ip << QStringLiteral("2130706433.local");
+    QTest::newRow("two labels before .local: whole name")
+        << QStringLiteral("pc.sub.local") << ip << QStringLiteral("pc.sub.local");
+    QTest::newRow("DNS name that fits") << QStringLiteral("nas.example.org") << ip << QStringLiteral("nas.example.org");
+    QTest::newRow("DNS name too long: the address") << QStringLiteral("storage-01.branch.example.org") << ip << ip;
+    QTest::newRow("too long, IPv6 only") << QStringLiteral("abcdefghijklmnopqrstuv.local") << QStringLiteral("fe80::1")
+                                         << QString();
+    QTest::newRow("too long, no address") << QStringLiteral("abcdefghijklmnopqrstuv.local") << QString() << QString();
+    QTest::newRow("comma in the host") << QStringLiteral("a,b.local") << ip << QString();
+    QTest::newRow("quote in the host") << QStringLiteral("a\"b.local") << ip << QString();
+    QTest::newRow("backslash in the host") << QStringLiteral("\\\\h.local") << ip << QString();
+    QTest::newRow("CR LF in the host") << QStringLiteral("a\r\nb.local") << ip << QString();
+    QTest::newRow("blank in the host") << QStringLiteral("Office Laptop.local") << ip << QString();
+    QTest::newRow("no host") << QString() << ip << QString();
 }
 
-void TestCmdReplies::nameFromService() {
-    QFETCH(QString, service);
+void TestCmdReplies::computerFromResolve() {
+    QFETCH(QString, host);
+    QFETCH(QString, address);
     QFETCH(QString, name);
-    QCOMPARE(NetView::nameFromService(service), name);
+    const NetView::Computer c = NetView::computerFromResolve(host, address);
+    QCOMPARE(c.name, name);
+    if (!name.isEmpty()) {
+        QCOMPARE(c.remark, host);
+        // The whole name survives discovery's 23-character entry.
+        QCOMPARE(NetView::format({c}).split(QStringLiteral("\r\n"))[3].left(23).trimmed(),
+                 QStringLiteral("\\\\") + name);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCmdReplies)
