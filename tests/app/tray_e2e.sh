@@ -9,6 +9,8 @@
 #   sni    no X tray, a StatusNotifierWatcher with a host on a private session bus (KDE Plasma, GNOME's
 #          AppIndicator extension): the icon's item is registered, the window stays hidden, Activate on the item
 #          shows it.
+#   sni-late  as sni, but the watcher starts 3 s after the program: the window is up meanwhile, and goes to the
+#          tray when the item is registered.
 # Usage: tray_e2e.sh PATH_TO_HORAVANE [MODE] [PATH_TO_FAKE_SNI_WATCHER]
 # (exit 77: Xvfb, trayer, the X tools or dbus-daemon are not installed)
 set -u
@@ -20,7 +22,7 @@ xtray_available || {
     echo "SKIP: Xvfb, trayer, xdotool or xwininfo is not installed"
     exit 77
 }
-if [ "$mode" = sni ] && ! command -v dbus-daemon >/dev/null; then
+if [ "${mode%-late}" = sni ] && ! command -v dbus-daemon >/dev/null; then
     echo "SKIP: dbus-daemon is not installed"
     exit 77
 fi
@@ -47,16 +49,20 @@ else
 fi
 export HORAVANE_CHECK_URL=http://127.0.0.1:9/
 
-if [ "$mode" = sni ]; then
+start_watcher() {
+    "$watcher" --address "$DBUS_SESSION_BUS_ADDRESS" --record "$work/items" >"$work/watcher.log" 2>&1 &
+    sni=$!
+    until_ok 10 'grep -q ready "$work/watcher.log"' || fail "the fake StatusNotifierWatcher did not start"
+}
+
+if [ "${mode%-late}" = sni ]; then
     # A session bus of this test's own, in its work folder: the user's session is never reached.
     dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/session-bus" --print-address=3 \
         3>"$work/bus-address" >"$work/bus.log" 2>&1 &
     bus=$!
     until_ok 10 'test -s "$work/bus-address"' || fail "the private session bus did not start"
     export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
-    "$watcher" --address "$DBUS_SESSION_BUS_ADDRESS" --record "$work/items" >"$work/watcher.log" 2>&1 &
-    sni=$!
-    until_ok 10 'grep -q ready "$work/watcher.log"' || fail "the fake StatusNotifierWatcher did not start"
+    [ "$mode" = sni ] && start_watcher
 fi
 
 mkdir -m 700 "$work/run"
@@ -95,7 +101,14 @@ if [ "$mode" = late ]; then
     xtray_click_icon
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "a click on the icon did not show the window"
     echo "a click on the icon shows the window"
-elif [ "$mode" = sni ]; then
+elif [ "${mode%-late}" = sni ]; then
+    if [ "$mode" = sni-late ]; then
+        until_ok 10 'test -n "$(xtray_main_window)"' || fail "without a tray the window is not shown"
+        sleep 3
+        start_watcher
+        until_ok 15 'test -z "$(xtray_main_window)"' || fail "the window did not go to the tray when it appeared"
+        echo "the untouched window goes to the tray when the watcher starts"
+    fi
     until_ok 15 'test -s "$work/items"' || fail "no StatusNotifierItem was registered with the watcher"
     item=$(head -1 "$work/items")
     echo "the item $item is registered"
@@ -146,7 +159,7 @@ wait "$app"
 status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-if [ "$mode" != sni ]; then
+if [ "${mode%-late}" != sni ]; then
     [ -z "$(xtray_icon)" ] || fail "an icon is left in the tray after END"
 fi
 echo "END ends the program and removes the icon"
