@@ -10,6 +10,7 @@
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/ink.h"
 #include "time_protocol/vespline.h"
 
 #include <QAbstractItemView>
@@ -232,20 +233,7 @@ void TestMainWindow::dateLabelShowsTheWholeText() {
     QCOMPARE(w.Label5->font().pointSize(), 14);
     QVERIFY(w.Label5->font().bold());
     const QImage image = w.Label5->grab().toImage();
-    const QRgb background = image.pixel(0, 0);
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x < image.width(); ++x) {
-        for (int y = 0; y < image.height(); ++y) {
-            const QRgb p = image.pixel(x, y);
-            if (qAbs(qGray(p) - qGray(background)) > 60) {
-                if (first < 0)
-                    first = x;
-                last = x;
-                break;
-            }
-        }
-    }
+    const auto [first, last] = inkColumns(image);
     // Cut text would run into both edges of the label.
     QVERIFY2(first > 0 && last < image.width() - 1,
              qPrintable(QStringLiteral("ink %1..%2 of %3").arg(first).arg(last).arg(image.width())));

@@ -24,11 +24,11 @@ private Q_SLOTS:
     void presetTimeFromOpener();
     void notScheduledOpensOnToday();
     void makeTimeSelectsByTwoCharacters();
+    void cancelLeavesLabels_data();
     void cancelLeavesLabels();
     void unreadablePresetWritesNothing();
     void syncedClockPreset_data();
     void syncedClockPreset();
-    void closeBoxUnloads();
 
 private:
     Tarnwick3& open();
@@ -163,17 +163,32 @@ void TestScheduleDialog::makeTimeSelectsByTwoCharacters() {
     QVERIFY(!dialog.SSCommand1->isEnabled());
 }
 
+void TestScheduleDialog::cancelLeavesLabels_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("the window's close box") << true;
+}
+
 void TestScheduleDialog::cancelLeavesLabels() {
+    QFETCH(bool, closeBox);
     Tarnwick1& main = m_forms->tarnwick1();
     main.Label2->setText(QStringLiteral("NOT SCHEDULED"));
     main.Label6->setText(QStringLiteral("NOT SCHEDULED"));
     Tarnwick3& dialog = open();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     clickEntry(dialog.MList1, 60);
-    QTest::mouseClick(dialog.SSCommand2, Qt::LeftButton);
+    if (closeBox)
+        QVERIFY(dialog.close());
+    else
+        QTest::mouseClick(dialog.SSCommand2, Qt::LeftButton);
     QCOMPARE(main.Label2->text(), QStringLiteral("NOT SCHEDULED"));
     QCOMPARE(main.Label6->text(), QStringLiteral("NOT SCHEDULED"));
     QVERIFY(!m_forms->isTarnwick3Loaded());
+    // The next opening builds the dialog afresh: no time chosen, "Done" disabled.
+    Tarnwick3& again = open();
+    QVERIFY(again.Label1->text().isEmpty());
+    QVERIFY(!again.SSCommand1->isEnabled());
+    QCOMPARE(again.MList1->listIndex(), -1);
 }
 
 void TestScheduleDialog::unreadablePresetWritesNothing() {
@@ -233,23 +248,6 @@ void TestScheduleDialog::syncedClockPreset() {
     QCOMPARE(time, written);
     QCOMPARE(day, date);
     QVERIFY(unloaded);
-}
-
-void TestScheduleDialog::closeBoxUnloads() {
-    Tarnwick1& main = m_forms->tarnwick1();
-    main.Label2->setText(QStringLiteral("NOT SCHEDULED"));
-    main.Label6->setText(QStringLiteral("NOT SCHEDULED"));
-    Tarnwick3& dialog = open();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    clickEntry(dialog.MList1, 60);
-    QVERIFY(dialog.close());
-    QVERIFY(!m_forms->isTarnwick3Loaded());
-    QCOMPARE(main.Label2->text(), QStringLiteral("NOT SCHEDULED"));
-    // The next opening builds the dialog afresh: no time chosen, "Done" disabled.
-    Tarnwick3& again = open();
-    QVERIFY(again.Label1->text().isEmpty());
-    QVERIFY(!again.SSCommand1->isEnabled());
-    QCOMPARE(again.MList1->listIndex(), -1);
 }
 
 QTEST_MAIN(TestScheduleDialog)

@@ -5,6 +5,7 @@
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
+#include "tests/support/ink.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,30 +29,6 @@ private Q_SLOTS:
     void captionShrinksToFit_data();
     void captionShrinksToFit();
 };
-
-namespace {
-int colourDistance(QRgb a, QRgb b) {
-    return qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
-}
-
-// The first and last columns that hold a pixel unlike the top-left corner's, or {-1, -1}.
-QPair<int, int> inkColumns(const QImage& image) {
-    const QRgb background = image.pixel(0, 0);
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x < image.width(); ++x) {
-        for (int y = 0; y < image.height(); ++y) {
-            if (colourDistance(image.pixel(x, y), background) > 120) {
-                if (first < 0)
-                    first = x;
-                last = x;
-                break;
-            }
-        }
-    }
-    return {first, last};
-}
-} // namespace
 
 void TestControls::colourValues() {
     QCOMPARE(VbColor::toQColor(VbColor::Red), QColor(255, 0, 0));
