@@ -11,6 +11,9 @@ until_ok() {
     return 1
 }
 
+# A window that has just appeared takes its first paint and input on a busy machine: let it settle.
+settle() { sleep "${HORAVANE_SETTLE:-1}"; }
+
 # fail MESSAGE: ends a test with the reason and what the program printed into $work/app.log.
 fail() {
     echo "FAIL: $*"

@@ -79,7 +79,7 @@ settings=$work/c/NRV.ini
 if [ "$mode" = late ]; then
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "without a tray the window is not shown"
     echo "without a tray the window is shown"
-    sleep 0.5
+    settle
     click_button 2520 6720 1812 1092 # DONE
     until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
     sleep 0.5
@@ -122,6 +122,7 @@ elif [ "${mode%-late}" = sni ]; then
         int32:0 int32:0 || fail "Activate on the item failed"
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "Activate on the item did not show the window"
     echo "Activate on the item shows the window"
+    settle
     click_button 2520 6720 1812 1092 # DONE
     until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
     until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
@@ -139,6 +140,7 @@ else
     xtray_click_icon
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "a click on the icon did not show the window"
     echo "a click on the icon shows the window"
+    settle
 
     [ ! -e "$settings" ] || fail "NRV.ini written before DONE"
     click_button 2520 6720 1812 1092 # DONE
@@ -152,6 +154,7 @@ else
     xtray_click_icon
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "the icon did not show the window again"
 fi
+settle
 
 click_button 360 6720 1812 1092 # END
 until_ok 10 '! kill -0 $app 2>/dev/null' || fail "END did not end the program"
