@@ -8,6 +8,7 @@
 #include "dialogs/server_dialog.h"
 #include "net_engine/worker_window.h"
 #include "platform/controls/active_resize.h"
+#include "platform/controls/fit_label.h"
 #include "platform/controls/named.h"
 #include "platform/controls/ss_check.h"
 #include "platform/controls/ss_command.h"
@@ -24,8 +25,8 @@
 namespace {
 const QString kMakerNotice = QStringLiteral("Copyright (c) 2026 The Horavane developers");
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
-    auto* label = new QLabel(text, parent);
+template <typename Label = QLabel> QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
+    auto* label = new Label(text, parent);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
     return label;
@@ -54,14 +55,14 @@ void Tarnwick1::createControls() {
     SSPanel5 = named(new SSPanel(QStringLiteral("Current Time"), this), QStringLiteral("SSPanel5"));
     SSPanel5->setCaptionAlignment(Qt::AlignHCenter | Qt::AlignTop);
     place(SSPanel5, 2760, 240, 3492, 1212);
-    Label3 = makeLabel(SSPanel5, QStringLiteral("Label3"), QStringLiteral("NONE SELECTED"));
+    Label3 = makeLabel<FitLabel>(SSPanel5, QStringLiteral("Label3"), QStringLiteral("NONE SELECTED"));
     Label3->setFont(big);
     place(Label3, 120, 420, 3252, 672);
 
     SSPanel6 = named(new SSPanel(QStringLiteral("Current Date"), this), QStringLiteral("SSPanel6"));
     SSPanel6->setCaptionAlignment(Qt::AlignHCenter | Qt::AlignTop);
     place(SSPanel6, 6360, 240, 3492, 1212);
-    Label5 = makeLabel(SSPanel6, QStringLiteral("Label5"), QStringLiteral("NONE SELECTED"));
+    Label5 = makeLabel<FitLabel>(SSPanel6, QStringLiteral("Label5"), QStringLiteral("NONE SELECTED"));
     Label5->setFont(big);
     place(Label5, 120, 420, 3252, 672);
 
@@ -88,7 +89,7 @@ void Tarnwick1::createControls() {
     SSPanel3->setCaptionAlignment(Qt::AlignHCenter | Qt::AlignTop);
     SSPanel3->setToolTip(QStringLiteral("Click to Select Computer to Synchronize with"));
     place(SSPanel3, 1680, 4800, 4572, 1212);
-    Label1 = makeLabel(SSPanel3, QStringLiteral("Label1"), ServerLists::defaultServer());
+    Label1 = makeLabel<FitLabel>(SSPanel3, QStringLiteral("Label1"), ServerLists::defaultServer());
     Label1->setFont(big);
     // Clicks on the label reach the panel beneath it.
     Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -130,6 +131,8 @@ void Tarnwick1::createControls() {
     place(SSPanel7, 8040, 6720, 3972, 1212);
     Combo1 = named(new QComboBox(SSPanel7), QStringLiteral("Combo1"));
     Combo1->setEditable(true);
+    // The list holds exactly the whole minutes; a typed value is used as it is, not added to it.
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setEditText(QStringLiteral("60"));
     Combo1->setFrame(false);
     QFont small = Combo1->font();
@@ -186,6 +189,8 @@ void Tarnwick1::createControls() {
     Timer1->setInterval(1000);
     Timer2 = named(new QTimer(this), QStringLiteral("Timer2"));
     Timer2->setInterval(60000);
+    m_trayLost.setSingleShot(true);
+    m_trayLost.setInterval(kTrayLostGraceMs);
 }
 
 void Tarnwick1::createConnections() {
@@ -203,6 +208,10 @@ void Tarnwick1::createConnections() {
     connect(Command4, &QPushButton::clicked, this, &Tarnwick1::Command4_Click);
     connect(Timer1, &QTimer::timeout, this, &Tarnwick1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Tarnwick1::Timer2_Timer);
+    connect(&m_trayLost, &QTimer::timeout, this, [this] {
+        setStatus(kNoTrayNote);
+        show();
+    });
 
     // Highlight of END, DONE and SYNC NOW while the pointer is over them.
     connect(SSCommand1, &SSCommand::pointerEntered, this, [this] { SSCommand1->setBackColor(VbColor::Red); });

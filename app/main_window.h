@@ -67,6 +67,11 @@ public:
     // The 64-byte tooltip field of the tray icon, as last built.
     const QByteArray& trayTooltip() const { return m_trayTooltip; }
     TrayIcon* trayIcon() const { return m_tray.get(); }
+    bool isTrayIconShown() const;
+    // The status line while there is no tray icon to bring the window back: DONE then keeps the window up.
+    static inline const QString kNoTrayNote = QStringLiteral("No tray icon: this window stays open");
+    // How long a hidden window waits for a lost tray to come back before it shows itself.
+    static constexpr int kTrayLostGraceMs = 3000;
     bool isBusy() const;
     // How long SYNC NOW waits for a Time Protocol result before it records "FAILED"; above the exchange's own limit.
     static constexpr int kSyncWaitLimitMs = 15000;
@@ -117,6 +122,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Notices the first click or key in this window while it is up for lack of a tray.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -133,12 +140,19 @@ private:
     static void showWindow(QWidget& window);
     // A synchronization started by a timer: SYNC NOW, then pending events once.
     void runTimedSync();
+    // The tray icon appeared or went away with its tray.
+    void trayShownChanged(bool shown);
+    // The user works in the window: a tray that appears now no longer hides it.
+    void windowUsed();
 
     Forms& m_forms;
     Platform& m_platform;
     ActiveResize* m_resize = nullptr;
     std::unique_ptr<TrayIcon> m_tray;
     QByteArray m_trayTooltip;
+    QTimer m_trayLost;
+    // Shown at start only because there was no tray, and not used since.
+    bool m_upForLackOfTray = false;
     bool m_syncWaiting = false;
     int m_timedSyncs = 0;
 };

@@ -1,7 +1,6 @@
 // Reads and writes the settings file.
 #include "app/settings_file.h"
 
-#include "platform/field_reader.h"
 #include "platform/text_file.h"
 
 #include <QStringList>
@@ -9,9 +8,10 @@
 namespace SettingsFile {
 namespace {
 constexpr int kRecords = 5;
-// Five records at the longest the field reader keeps; a longer file is no settings file this program wrote, and
-// reading all of a huge one would only delay the start.
-constexpr qint64 kMostBytesRead = kRecords * (FieldReader::kMaxFieldBytes + 4);
+// Each record is read on its own: one longer than the field reader keeps is cut, and the records after it are still
+// found. The bytes read stop far beyond five such records, so a huge file that no start of this program wrote
+// cannot delay the start.
+constexpr qint64 kMostBytesRead = 16 * 1024 * 1024;
 } // namespace
 
 QString path(const QString& programFolder) {

@@ -12,9 +12,12 @@
 #include "platform/events.h"
 #include "platform/platform.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QIcon>
+#include <QStyle>
 
 namespace {
 constexpr int kLongestInterval = 720;
@@ -37,11 +40,15 @@ bool Tarnwick1::Form_Load() {
     Label5->setText(DateText::clockDate(now.date()));
     restoreSettings();
     AddTrayIcon();
-    // Without a tray icon the hidden window could never be reached again.
-    if (m_tray && m_tray->isShown())
+    // Without a tray icon the hidden window could never be reached again: it stays up until a tray appears.
+    if (m_tray && m_tray->isShown()) {
         hide();
-    else
+    } else {
+        m_upForLackOfTray = true;
+        qApp->installEventFilter(this);
+        setStatus(kNoTrayNote);
         show();
+    }
     m_platform.listenForLaterStarts([this] { bringToFront(); });
     Timer1->start();
     Timer2->start();
@@ -60,6 +67,10 @@ void Tarnwick1::fillIntervals() {
     for (int i = 1; i <= kLongestInterval; ++i)
         minutes << QString::number(i);
     Combo1->addItems(minutes);
+    // The drop-down is as wide as its longest entry needs beside the scroll bar, whatever the box's width.
+    QAbstractItemView* view = Combo1->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                          2 * view->frameWidth() + 4);
     // Filling an empty box selects its first entry; the interval the user sees stays as it was.
     Combo1->setCurrentIndex(Combo1->findText(kept));
     Combo1->setEditText(kept);
@@ -95,7 +106,44 @@ void Tarnwick1::AddTrayIcon() {
     if (!m_tray)
         return;
     connect(m_tray.get(), &TrayIcon::mouseMessage, this, &Tarnwick1::Form_MouseMove);
+    connect(m_tray.get(), &TrayIcon::shownChanged, this, &Tarnwick1::trayShownChanged);
     m_tray->add(programIcon(), m_trayTooltip);
+}
+
+void Tarnwick1::trayShownChanged(bool shown) {
+    if (shown) {
+        m_trayLost.stop();
+        if (SSPanel2[0]->caption() == kNoTrayNote)
+            setStatus(QStringLiteral("Network Synchronization"));
+        // A panel that starts after the program (autostart at log-in) takes it into the tray as a normal start
+        // does, unless the user has begun to work in the window meanwhile.
+        if (m_upForLackOfTray)
+            hide();
+        windowUsed();
+        return;
+    }
+    // A panel that restarts brings its tray back within moments; one that is gone for good leaves only the window.
+    if (!isVisible())
+        m_trayLost.start();
+}
+
+void Tarnwick1::windowUsed() {
+    if (!m_upForLackOfTray)
+        return;
+    m_upForLackOfTray = false;
+    qApp->removeEventFilter(this);
+}
+
+bool Tarnwick1::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::KeyPress) && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this)
+        windowUsed();
+    return QWidget::eventFilter(watched, event);
+}
+
+bool Tarnwick1::isTrayIconShown() const {
+    return m_tray && m_tray->isShown();
 }
 
 void Tarnwick1::EmptyLog() {
@@ -133,8 +181,13 @@ void Tarnwick1::SSCommand1_Click() {
 
 void Tarnwick1::SSCommand2_Click() {
     // A failed save keeps the window up, so the status line that says so can be read.
-    if (SaveSettings())
+    if (!SaveSettings())
+        return;
+    // Without an icon nothing could bring a hidden window back.
+    if (isTrayIconShown())
         hide();
+    else
+        setStatus(kNoTrayNote);
 }
 
 void Tarnwick1::Form_Unload() {
@@ -146,7 +199,7 @@ void Tarnwick1::Form_Unload() {
 void Tarnwick1::closeEvent(QCloseEvent* event) {
     // With the icon in the tray the close box only hides the window, as DONE does without saving; without one the
     // program could never be reached again, so closing unloads the window and ends the program.
-    if (m_tray && m_tray->isShown()) {
+    if (isTrayIconShown()) {
         event->ignore();
         hide();
         return;

@@ -11,6 +11,7 @@
 #include "platform/controls/vb_color.h"
 #include "platform/platform.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 
 namespace {
@@ -86,4 +87,9 @@ void Tarnwick4::SSCommand2_Click() {
     const Platform& platform = m_forms.platform();
     ResultLog::empty(platform.drive(), platform.programFolder());
     MList1->clear();
+}
+
+void Tarnwick4::closeEvent(QCloseEvent* event) {
+    event->accept();
+    m_forms.unload(this);
 }

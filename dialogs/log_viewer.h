@@ -26,6 +26,10 @@ public:
     SSCommand* SSCommand1; // Done
     SSCommand* SSCommand2; // Empty
 
+protected:
+    // The window's close box unloads the dialog as its own buttons do, so the next opening builds it afresh.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createControls();
     void createConnections();

@@ -12,6 +12,7 @@
 #include "platform/controls/ss_panel.h"
 #include "platform/date_text.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 
 Tarnwick3::Tarnwick3(Forms& forms) : QWidget(nullptr), m_forms(forms) {
@@ -104,5 +105,10 @@ void Tarnwick3::SSCommand1_Click() {
 }
 
 void Tarnwick3::SSCommand2_Click() {
+    m_forms.unload(this);
+}
+
+void Tarnwick3::closeEvent(QCloseEvent* event) {
+    event->accept();
     m_forms.unload(this);
 }

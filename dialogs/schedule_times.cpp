@@ -1,6 +1,8 @@
 // The quarter-hour list, its preselection match and the reading of the chosen time.
 #include "dialogs/schedule_times.h"
 
+#include "platform/date_text.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -48,15 +50,19 @@ int matchingIndex(const QStringList& entries, const QString& text) {
 }
 
 QTime parseChosenTime(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d{1,2}):(\\d{2})\\s+(\\S+)\\s*$"));
+    // The list writes ":"; the clock label the user's own separator, and after an Internet synchronization seconds.
+    const QString separator = QStringLiteral("(?::|%1)").arg(QRegularExpression::escape(DateText::timeSeparator()));
+    const QRegularExpression pattern(
+        QStringLiteral("^\\s*(\\d{1,2})%1(\\d{2})(?:%1(\\d{2}))?\\s+(\\S+)\\s*$").arg(separator));
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return {};
     const int hour = m.captured(1).toInt();
     const int minute = m.captured(2).toInt();
-    const int offset = designatorOffset(m.captured(3));
-    if (hour < 1 || hour > 12 || minute > 59 || offset < 0)
+    const int second = m.captured(3).toInt();
+    const int offset = designatorOffset(m.captured(4));
+    if (hour < 1 || hour > 12 || minute > 59 || second > 59 || offset < 0)
         return {};
-    return QTime(hour % 12 + offset, minute);
+    return QTime(hour % 12 + offset, minute, second);
 }
 } // namespace ScheduleTimes

@@ -14,7 +14,8 @@ QStringList quarterHours();
 // examined. -1 when none matches.
 int matchingIndex(const QStringList& entries, const QString& text);
 
-// "h:mm am", "hh:mm PM" and the like: hour 1 to 12, colon, two-digit minutes, a blank and an am/pm designator
-// in either case (or the locale's own). 12 am is midnight, 12 pm noon. Invalid when the text is not such a time.
+// "h:mm am", "hh:mm PM", "hh:mm:ss AM" and the like: hour 1 to 12, a colon (or the user's time separator),
+// two-digit minutes, optional two-digit seconds, a blank and an am/pm designator in either case (or the locale's
+// own). 12 am is midnight, 12 pm noon. Invalid when the text is not such a time.
 QTime parseChosenTime(const QString& text);
 } // namespace ScheduleTimes

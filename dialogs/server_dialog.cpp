@@ -13,6 +13,7 @@
 #include "platform/events.h"
 #include "platform/platform.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
@@ -121,4 +122,9 @@ void Tarnwick2::SSCommand2_Click() {
     // The prompt runs its own event loop, in which the dialog may have been closed.
     if (self && !answer.isEmpty())
         MList1->addEntry(answer);
+}
+
+void Tarnwick2::closeEvent(QCloseEvent* event) {
+    event->accept();
+    m_forms.unload(this);
 }

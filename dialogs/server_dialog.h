@@ -36,6 +36,10 @@ public:
     SSCommand* SSCommand2; // Add Manually To List
     QTimer* Timer1;
 
+protected:
+    // The window's close box unloads the dialog as its own buttons do, so the next opening builds it afresh.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createControls();
     void createConnections();

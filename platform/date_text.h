@@ -6,7 +6,11 @@
 #include <QString>
 #include <QTime>
 
+// In every pattern the "/" and ":" stand for the user's date and time separators ("." in a German date).
 namespace DateText {
+QString dateSeparator(); // from the locale's short date form
+QString timeSeparator(); // from the locale's short time form
+
 QString clockTime(const QTime& t);        // "HH:MM ampm", the current time display
 QString clockDate(const QDate& d);        // "MM/DD/YYYY", the current date display
 QString scheduleTime(const QTime& t);     // "HH:MM:SS ampm", the scheduled time of day

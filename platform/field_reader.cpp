@@ -2,6 +2,7 @@
 #include "platform/field_reader.h"
 
 #include <QIODevice>
+#include <algorithm>
 
 namespace {
 bool isBlank(int c) {
@@ -12,12 +13,16 @@ bool isLineEnd(int c) {
 }
 } // namespace
 
-FieldReader::FieldReader(QIODevice& in, int maxFieldBytes) : m_in(in), m_max(maxFieldBytes) {}
+FieldReader::FieldReader(QIODevice& in, int maxFieldBytes, qint64 maxBytes)
+    : m_in(in), m_max(maxFieldBytes), m_budget(maxBytes) {}
 
 void FieldReader::fill() {
     if (m_pos < m_buf.size() || m_eof)
         return;
-    m_buf = m_in.read(64 * 1024);
+    const qint64 chunk = 64 * 1024;
+    m_buf = m_in.read(m_budget < 0 ? chunk : std::min(chunk, m_budget));
+    if (m_budget >= 0)
+        m_budget -= m_buf.size();
     m_pos = 0;
     if (m_buf.isEmpty())
         m_eof = true;

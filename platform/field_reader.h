@@ -15,7 +15,8 @@ public:
     // Bytes of one field beyond this are read past and dropped, so a huge or binary file cannot exhaust memory.
     static constexpr int kMaxFieldBytes = 64 * 1024;
 
-    explicit FieldReader(QIODevice& in, int maxFieldBytes = kMaxFieldBytes);
+    // With `maxBytes` no more than the device's first bytes are read.
+    explicit FieldReader(QIODevice& in, int maxFieldBytes = kMaxFieldBytes, qint64 maxBytes = -1);
 
     // True when no byte is left; tested before each read.
     bool atEnd();
@@ -32,6 +33,7 @@ private:
 
     QIODevice& m_in;
     int m_max;
+    qint64 m_budget;
     QByteArray m_buf;
     int m_pos = 0;
     bool m_eof = false;

@@ -18,13 +18,16 @@ class TrayIcon : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    // Adds the icon with the tooltip field (up to its NUL; CR is a line break). False when there is no tray.
+    // Adds the icon with the tooltip field (up to its NUL; CR is a line break). Without a tray the icon waits and
+    // appears as soon as one does (a panel that starts after the program); true when it is shown at once.
     virtual bool add(const QIcon& icon, const QByteArray& tooltipField) = 0;
     virtual void remove() = 0;
     virtual bool isShown() const = 0;
 
 Q_SIGNALS:
     void mouseMessage(int message);
+    // The icon appeared in a tray, or went away with its tray.
+    void shownChanged(bool shown);
 };
 
 enum class MessageIcon { Error, Information };

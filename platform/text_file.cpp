@@ -3,7 +3,6 @@
 
 #include "platform/field_reader.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -188,13 +187,7 @@ std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFie
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray head;
-    QBuffer buffer(&head);
-    if (maxBytes >= 0) {
-        head = file.read(maxBytes);
-        buffer.open(QIODevice::ReadOnly);
-    }
-    FieldReader reader(maxBytes >= 0 ? static_cast<QIODevice&>(buffer) : static_cast<QIODevice&>(file));
+    FieldReader reader(file, FieldReader::kMaxFieldBytes, maxBytes);
     QStringList fields;
     while ((maxFields < 0 || fields.size() < maxFields) && !reader.atEnd())
         fields << reader.next();

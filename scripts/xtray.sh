@@ -11,6 +11,9 @@ until_ok() {
     return 1
 }
 
+# A window that has just appeared takes its first paint and input on a busy machine: let it settle.
+settle() { sleep "${HORAVANE_SETTLE:-1}"; }
+
 # fail MESSAGE: ends a test with the reason and what the program printed into $work/app.log.
 fail() {
     echo "FAIL: $*"
@@ -29,6 +32,11 @@ xtray_available() {
 # xtray_start WORKDIR: starts Xvfb on a free display and trayer on it; sets DISPLAY, XTRAY_PIDS and XTRAY_PANEL,
 # and points the D-Bus addresses at nothing so the icon goes to the X tray and no real bus is reached.
 xtray_start() {
+    xtray_start_display "$1" && xtray_start_tray "$1"
+}
+
+# xtray_start_display WORKDIR: Xvfb alone, with no tray yet.
+xtray_start_display() {
     local work=$1
     Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     XTRAY_PIDS=$!
@@ -37,6 +45,11 @@ xtray_start() {
     export QT_QPA_PLATFORM=xcb
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
     export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-system-bus
+}
+
+# xtray_start_tray WORKDIR: trayer on the display that xtray_start_display started.
+xtray_start_tray() {
+    local work=$1
     trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
     XTRAY_PIDS="$! $XTRAY_PIDS"
     until_ok 10 'test -n "$(xtray_panel)"' || return 1
@@ -54,8 +67,8 @@ xtray_stop() {
 # trayer's panel window.
 xtray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}'; }
 
-# Horavane's icon inside trayer's panel; empty when there is none.
-xtray_icon() { xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ {print $1; exit}'; }
+# Horavane's icon inside trayer's panel; empty when there is none (or no panel yet).
+xtray_icon() { [ -n "${XTRAY_PANEL:-}" ] && xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ {print $1; exit}'; }
 
 # Horavane's main window when it is visible; empty when it is hidden.
 xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | head -1; }

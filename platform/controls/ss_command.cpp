@@ -22,6 +22,7 @@ void SSCommand::setBusyLook(bool busy) {
     m_busy = busy;
     setDown(busy);
     setProperty("busyLook", busy);
+    update();
 }
 
 void SSCommand::enterEvent(QEnterEvent* event) {
@@ -38,7 +39,7 @@ void SSCommand::paintEvent(QPaintEvent* event) {
     QStyleOptionButton option;
     initStyleOption(&option);
     const QRect textArea = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    if (option.fontMetrics.horizontalAdvance(text()) <= textArea.width()) {
+    if (!m_busy && option.fontMetrics.horizontalAdvance(text()) <= textArea.width()) {
         QPushButton::paintEvent(event);
         return;
     }
@@ -46,6 +47,14 @@ void SSCommand::paintEvent(QPaintEvent* event) {
     QStylePainter painter(this);
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
-    painter.setPen(palette().color(QPalette::ButtonText));
+    QColor ink = palette().color(QPalette::ButtonText);
+    if (m_busy) {
+        // A pressed face in black or in the button colour looks like the idle one, so a running synchronization
+        // fills the face with the highlight colour.
+        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this) + 1;
+        painter.fillRect(rect().adjusted(frame, frame, -frame, -frame), palette().color(QPalette::Highlight));
+        ink = palette().color(QPalette::HighlightedText);
+    }
+    painter.setPen(ink);
     painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, text());
 }

@@ -10,7 +10,8 @@ public:
 
     void setBackColor(quint32 value);
     quint32 backColor() const { return m_backColor; }
-    // The busy look (the display property the design sets to 3 while a synchronization runs, and to 0 after).
+    // The busy look (the display property the design sets to 3 while a synchronization runs, and to 0 after): the
+    // button is down and its face takes the highlight colour.
     void setBusyLook(bool busy);
     bool busyLook() const { return m_busy; }
 

@@ -10,13 +10,16 @@
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/ink.h"
 #include "time_protocol/vespline.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>
@@ -31,6 +34,11 @@ private Q_SLOTS:
     void secondCopyStopsBeforeAnything();
     void laterStartBringsTheWindowForward();
     void showsTheWindowWhenThereIsNoTray();
+    void trayThatAppearsLater_data();
+    void trayThatAppearsLater();
+    void trayThatGoesAway();
+    void intervalList();
+    void dateLabelShowsTheWholeText();
     void markerFileTicksWithoutRewriting();
     void settingsRestored_data();
     void settingsRestored();
@@ -161,6 +169,108 @@ void TestMainWindow::showsTheWindowWhenThereIsNoTray() {
     QVERIFY(w.Timer1->isActive());
 }
 
+void TestMainWindow::trayThatAppearsLater_data() {
+    QTest::addColumn<bool>("used");
+    QTest::newRow("untouched window goes to the tray") << false;
+    QTest::newRow("window in use stays") << true;
+}
+
+void TestMainWindow::trayThatAppearsLater() {
+    QFETCH(bool, used);
+    FakePlatform platform;
+    platform.trayAvailable = false;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isTrayIconShown());
+    QCOMPARE(w.SSPanel2[0]->caption(), Tarnwick1::kNoTrayNote);
+    if (used) {
+        // DONE saves, but with no icon to bring the window back it stays up.
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::mouseClick(w.SSCommand2, Qt::LeftButton);
+        QVERIFY(QFile::exists(platform.local(w.settingsPath())));
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.SSPanel2[0]->caption(), Tarnwick1::kNoTrayNote);
+        QCOMPARE(platform.ends, 0);
+    }
+    // The panel starts: the icon asked for at start appears in it.
+    platform.tray->setAvailable(true);
+    QVERIFY(w.isTrayIconShown());
+    QCOMPARE(platform.tray->adds, 1);
+    QCOMPARE(w.SSPanel2[0]->caption(), QStringLiteral("Network Synchronization"));
+    QCOMPARE(w.isVisible(), used);
+    if (used) {
+        w.SSCommand2->click();
+        QVERIFY(!w.isVisible());
+    }
+    platform.tray->click(514);
+    QVERIFY(w.isVisible());
+}
+
+void TestMainWindow::trayThatGoesAway() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QVERIFY(!w.isVisible());
+    // A panel that restarts: the tray is back within moments, and the window stays in it.
+    platform.tray->setAvailable(false);
+    platform.tray->setAvailable(true);
+    QTest::qWait(Tarnwick1::kTrayLostGraceMs + 500);
+    QVERIFY(!w.isVisible());
+    // A panel that is gone: the window comes up, as nothing else could bring it back.
+    platform.tray->setAvailable(false);
+    QVERIFY(!w.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), Tarnwick1::kTrayLostGraceMs + 3000);
+    QCOMPARE(w.SSPanel2[0]->caption(), Tarnwick1::kNoTrayNote);
+    // The close box then ends the program instead of leaving it unreachable.
+    QVERIFY(w.close());
+    QCOMPARE(platform.ends, 1);
+}
+
+void TestMainWindow::intervalList() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // Every entry of the drop-down is read whole, the widest ("720") too.
+    w.Combo1->showPopup();
+    QAbstractItemView* view = w.Combo1->view();
+    QTRY_VERIFY(view->isVisible());
+    const QModelIndex last = view->model()->index(719, 0);
+    QVERIFY(view->sizeHintForIndex(last).width() <= view->viewport()->width());
+    w.Combo1->hidePopup();
+    // A typed interval is used, but never added to the list.
+    w.Combo1->lineEdit()->selectAll();
+    QTest::keyClicks(w.Combo1->lineEdit(), QStringLiteral("721"));
+    QTest::keyClick(w.Combo1->lineEdit(), Qt::Key_Return);
+    QCOMPARE(w.Combo1->count(), 720);
+    QCOMPARE(w.Combo1->itemText(719), QStringLiteral("720"));
+    QCOMPARE(w.Combo1->currentText(), QStringLiteral("721"));
+}
+
+void TestMainWindow::dateLabelShowsTheWholeText() {
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // What an Internet synchronization writes, in the label's 14-point bold face.
+    w.Label5->setText(QStringLiteral("Wednesday 12/09/2026"));
+    QCOMPARE(w.Label5->font().pointSize(), 14);
+    QVERIFY(w.Label5->font().bold());
+    const QImage image = w.Label5->grab().toImage();
+    const auto [first, last] = inkColumns(image);
+    // Cut text would run into both edges of the label.
+    QVERIFY2(first > 0 && last < image.width() - 1,
+             qPrintable(QStringLiteral("ink %1..%2 of %3").arg(first).arg(last).arg(image.width())));
+    QVERIFY(last - first > image.width() / 2);
+}
+
 void TestMainWindow::markerFileTicksWithoutRewriting() {
     FakePlatform platform;
     const QString marker = platform.local(QStringLiteral("C:\\AutoSyncKLOV.txt"));
@@ -190,6 +300,13 @@ void TestMainWindow::settingsRestored_data() {
                                   << QStringList{"a", "b", "d"};
     QTest::newRow("empty file") << "C:\\"
                                 << "NRV.ini" << QByteArray() << QStringList{"", "", ""};
+    // A first record far longer than the reader keeps is cut, and the four after it are still read.
+    const QByteArray longRecord(400 * 1024, 'x');
+    QTest::newRow("over-long first record")
+        << "C:\\"
+        << "NRV.ini"
+        << "\"" + longRecord + "\"\r\n" + five.mid(five.indexOf('\n') + 1)
+        << QStringList{QString(64 * 1024, QLatin1Char('x')), "07:30:00 AM", "January 02 2027"};
     QTest::newRow("file of another folder is not read")
         << "C:\\Tools\\Clock"
         << "Tools/Clock/NRV.ini" << five << QStringList{ServerLists::defaultServer(), "NOT SCHEDULED", "NOT SCHEDULED"};

@@ -1,81 +1,185 @@
 #!/usr/bin/env bash
-# The real program under Xvfb with trayer as the tray: it starts hidden with an icon in trayer's panel, a click on
-# the icon shows the window, DONE hides it and writes NRV.ini, starting the program again shows the
-# already-running message and brings the running copy's window to the front, a click on the icon shows it after
-# DONE again, and END ends the program and takes the icon away.
-# Usage: tray_e2e.sh PATH_TO_HORAVANE   (exit 77: Xvfb, trayer or the X tools are not installed)
+# The real program under Xvfb with a tray. Modes:
+#   start  trayer runs before the program: it starts hidden with an icon in trayer's panel, a click on the icon
+#          shows the window, DONE hides it and writes NRV.ini, starting the program again shows the
+#          already-running message and brings the running copy's window to the front, a click on the icon shows it
+#          after DONE again, and END ends the program and takes the icon away.
+#   late   trayer starts 3 s after the program (autostart before the panel): the window is up meanwhile and DONE
+#          keeps it up; the icon appears in trayer once it runs, and then DONE hides the window and the icon
+#          brings it back.
+#   sni    no X tray, a StatusNotifierWatcher with a host on a private session bus (KDE Plasma, GNOME's
+#          AppIndicator extension): the icon's item is registered, the window stays hidden, Activate on the item
+#          shows it.
+#   sni-late  as sni, but the watcher starts 3 s after the program: the window is up meanwhile, and goes to the
+#          tray when the item is registered.
+# Usage: tray_e2e.sh PATH_TO_HORAVANE [MODE] [PATH_TO_FAKE_SNI_WATCHER]
+# (exit 77: Xvfb, trayer, the X tools or dbus-daemon are not installed)
 set -u
 bin=$1
+mode=${2:-start}
+watcher=${3:-}
 . "$(dirname "$0")/../../scripts/xtray.sh"
 xtray_available || {
     echo "SKIP: Xvfb, trayer, xdotool or xwininfo is not installed"
     exit 77
 }
+if [ "${mode%-late}" = sni ] && ! command -v dbus-daemon >/dev/null; then
+    echo "SKIP: dbus-daemon is not installed"
+    exit 77
+fi
 
 work=$(mktemp -d)
 chmod 700 "$work"
 app=
+bus=
+sni=
 cleanup() {
     [ -n "$app" ] && kill "$app" 2>/dev/null
+    [ -n "$sni" ] && kill "$sni" 2>/dev/null
+    [ -n "$bus" ] && kill "$bus" 2>/dev/null
     xtray_stop
     wait 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-xtray_start "$work" || fail "Xvfb or trayer did not start"
+if [ "$mode" = start ]; then
+    xtray_start "$work" || fail "Xvfb or trayer did not start"
+else
+    xtray_start_display "$work" || fail "Xvfb did not start"
+fi
 export HORAVANE_CHECK_URL=http://127.0.0.1:9/
+
+start_watcher() {
+    "$watcher" --address "$DBUS_SESSION_BUS_ADDRESS" --record "$work/items" >"$work/watcher.log" 2>&1 &
+    sni=$!
+    until_ok 10 'grep -q ready "$work/watcher.log"' || fail "the fake StatusNotifierWatcher did not start"
+}
+
+if [ "${mode%-late}" = sni ]; then
+    # A session bus of this test's own, in its work folder: the user's session is never reached.
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/session-bus" --print-address=3 \
+        3>"$work/bus-address" >"$work/bus.log" 2>&1 &
+    bus=$!
+    until_ok 10 'test -s "$work/bus-address"' || fail "the private session bus did not start"
+    export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
+    [ "$mode" = sni ] && start_watcher
+fi
 
 mkdir -m 700 "$work/run"
 HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run "$bin" >"$work/app.log" 2>&1 &
 app=$!
+started=$(date +%s%N)
 
 # Clicks a button of the main window at the centre of its design position in twips (15 twips a pixel at 96 dpi).
 click_button() {
     xdotool mousemove --window "$(xtray_main_window)" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
 }
-
-until_ok 15 'test -n "$(xtray_icon)"' || fail "no icon under trayer's panel"
-echo "the icon is in trayer's panel"
-sleep 0.5
-[ -z "$(xtray_main_window)" ] || fail "the window is visible at start"
-kill -0 "$app" 2>/dev/null || fail "the program ended at start"
-
-xtray_click_icon
-until_ok 10 'test -n "$(xtray_main_window)"' || fail "a click on the icon did not show the window"
-echo "a click on the icon shows the window"
-
 settings=$work/c/NRV.ini
-[ ! -e "$settings" ] || fail "NRV.ini written before DONE"
-click_button 2520 6720 1812 1092 # DONE
-until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
-until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
-[ "$(grep -c $'\r$' "$settings")" = 5 ] || fail "NRV.ini is not five records: $(cat -A "$settings")"
-kill -0 "$app" 2>/dev/null || fail "the program ended on DONE"
-[ -n "$(xtray_icon)" ] || fail "DONE took the icon away"
-echo "DONE hides the window and writes NRV.ini"
 
-# A second start, as from the menu: no one is there to click OK, so the box goes to the message log.
-second_status=0
-HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run HORAVANE_MESSAGE_LOG=$work/messages \
-    timeout 20 "$bin" >"$work/second.log" 2>&1 || second_status=$?
-[ "$second_status" -eq 1 ] || fail "the second start ended with status $second_status: $(cat "$work/second.log")"
-[ "$(cat "$work/messages" 2>/dev/null)" = "Startup Error: The Horavane program is already running! Please Click OK." ] ||
-    fail "the second start's message was: $(cat "$work/messages" 2>/dev/null)"
-until_ok 10 'test -n "$(xtray_main_window)"' || fail "the second start did not bring the running copy's window forward"
-kill -0 "$app" 2>/dev/null || fail "the first copy ended at the second start"
-echo "a second start shows the message and brings the running copy's window to the front"
-click_button 2520 6720 1812 1092 # DONE
-until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window brought forward"
+if [ "$mode" = late ]; then
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "without a tray the window is not shown"
+    echo "without a tray the window is shown"
+    settle
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
+    sleep 0.5
+    [ -n "$(xtray_main_window)" ] || fail "DONE hid the window while there was no icon to bring it back"
+    echo "DONE writes NRV.ini and keeps the window up while there is no icon"
+    rm "$settings"
+    # The panel comes 3 s after the program.
+    rest=$((3000 - ($(date +%s%N) - started) / 1000000))
+    [ "$rest" -gt 0 ] && sleep "$(awk -v ms="$rest" 'BEGIN { printf "%.3f", ms / 1000 }')"
+    xtray_start_tray "$work" || fail "trayer did not start"
+    until_ok 15 'test -n "$(xtray_icon)"' || fail "the icon did not appear when the tray started"
+    echo "the icon appears in trayer's panel when it starts"
+    kill -0 "$app" 2>/dev/null || fail "the program ended"
+    [ -n "$(xtray_main_window)" ] || fail "the window that the user had used went away when the icon appeared"
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window once the icon was there"
+    until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
+    echo "with the icon there DONE hides the window"
+    xtray_click_icon
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "a click on the icon did not show the window"
+    echo "a click on the icon shows the window"
+elif [ "${mode%-late}" = sni ]; then
+    if [ "$mode" = sni-late ]; then
+        until_ok 10 'test -n "$(xtray_main_window)"' || fail "without a tray the window is not shown"
+        sleep 3
+        start_watcher
+        until_ok 15 'test -z "$(xtray_main_window)"' || fail "the window did not go to the tray when it appeared"
+        echo "the untouched window goes to the tray when the watcher starts"
+    fi
+    until_ok 15 'test -s "$work/items"' || fail "no StatusNotifierItem was registered with the watcher"
+    item=$(head -1 "$work/items")
+    echo "the item $item is registered"
+    sleep 0.5
+    [ -z "$(xtray_main_window)" ] || fail "the window is visible at start"
+    kill -0 "$app" 2>/dev/null || fail "the program ended at start"
+    service=${item%%/*}
+    path=/${item#*/}
+    [ "$path" = "/$item" ] && path=/StatusNotifierItem
+    dbus-send --session --type=method_call --dest="$service" "$path" org.kde.StatusNotifierItem.Activate \
+        int32:0 int32:0 || fail "Activate on the item failed"
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "Activate on the item did not show the window"
+    echo "Activate on the item shows the window"
+    settle
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
+    until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
+    echo "DONE hides the window and writes NRV.ini"
+    dbus-send --session --type=method_call --dest="$service" "$path" org.kde.StatusNotifierItem.Activate \
+        int32:0 int32:0 || fail "Activate on the item failed"
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "Activate did not show the window again"
+else
+    until_ok 15 'test -n "$(xtray_icon)"' || fail "no icon under trayer's panel"
+    echo "the icon is in trayer's panel"
+    sleep 0.5
+    [ -z "$(xtray_main_window)" ] || fail "the window is visible at start"
+    kill -0 "$app" 2>/dev/null || fail "the program ended at start"
 
-xtray_click_icon
-until_ok 10 'test -n "$(xtray_main_window)"' || fail "the icon did not show the window again"
+    xtray_click_icon
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "a click on the icon did not show the window"
+    echo "a click on the icon shows the window"
+    settle
+
+    [ ! -e "$settings" ] || fail "NRV.ini written before DONE"
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
+    until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
+    [ "$(grep -c $'\r$' "$settings")" = 5 ] || fail "NRV.ini is not five records: $(cat -A "$settings")"
+    kill -0 "$app" 2>/dev/null || fail "the program ended on DONE"
+    [ -n "$(xtray_icon)" ] || fail "DONE took the icon away"
+    echo "DONE hides the window and writes NRV.ini"
+
+    # A second start, as from the menu: no one is there to click OK, so the box goes to the message log.
+    second_status=0
+    HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run \
+        HORAVANE_MESSAGE_LOG=$work/messages timeout 20 "$bin" >"$work/second.log" 2>&1 || second_status=$?
+    [ "$second_status" -eq 1 ] || fail "the second start ended with status $second_status: $(cat "$work/second.log")"
+    [ "$(cat "$work/messages" 2>/dev/null)" = "Startup Error: The Horavane program is already running! Please Click OK." ] ||
+        fail "the second start's message was: $(cat "$work/messages" 2>/dev/null)"
+    until_ok 10 'test -n "$(xtray_main_window)"' ||
+        fail "the second start did not bring the running copy's window forward"
+    kill -0 "$app" 2>/dev/null || fail "the first copy ended at the second start"
+    echo "a second start shows the message and brings the running copy's window to the front"
+    settle
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window brought forward"
+
+    xtray_click_icon
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "the icon did not show the window again"
+fi
+settle
+
 click_button 360 6720 1812 1092 # END
 until_ok 10 '! kill -0 $app 2>/dev/null' || fail "END did not end the program"
 wait "$app"
 status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-[ -z "$(xtray_icon)" ] || fail "an icon is left in the tray after END"
+if [ "${mode%-late}" != sni ]; then
+    [ -z "$(xtray_icon)" ] || fail "an icon is left in the tray after END"
+fi
 echo "END ends the program and removes the icon"
 echo PASS

@@ -128,8 +128,6 @@ click() { xdotool mousemove --window "$1" $((($2 + $4 / 2) / 15)) $((($3 + $5 / 
 # click_at WINDOW X Y: a point in pixels.
 click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-# A window that has just appeared takes its first paint and input on a busy machine: let it settle.
-settle() { sleep "${HORAVANE_SETTLE:-1}"; }
 shot() { import -window "$1" "$artefacts/$2.png" 2>/dev/null || echo "   (no screenshot of $2)"; }
 open_main() {
     xtray_click_icon

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void shows();
     void clickShowsEntry();
     void emptyTruncatesAndClears();
+    void closeBoxRereadsAtTheNextOpening();
 
 private:
     QString logFile() const { return m_platform->local(ResultLog::path(m_platform->programFolder())); }
@@ -120,6 +121,20 @@ void TestLogViewer::emptyTruncatesAndClears() {
     QCOMPARE(viewer.Label1->text(), QStringLiteral("FAILED a"));
     m_forms->unload(&viewer);
     QCOMPARE(m_forms->tarnwick4().MList1->entryCount(), 0);
+}
+
+void TestLogViewer::closeBoxRereadsAtTheNextOpening() {
+    writeLog("\"SUCESS first\"\r\n");
+    Tarnwick4& viewer = m_forms->tarnwick4();
+    viewer.show();
+    QCOMPARE(entries(viewer.MList1), QStringList{"SUCESS first"});
+    QVERIFY(viewer.close());
+    QVERIFY(!m_forms->isTarnwick4Loaded());
+    writeLog("\"SUCESS first\"\r\n\"FAILED second\"\r\n");
+    // The records appended meanwhile are there at the next opening.
+    Tarnwick4& again = m_forms->tarnwick4();
+    QCOMPARE(entries(again.MList1), (QStringList{"SUCESS first", "FAILED second"}));
+    QVERIFY(again.MList1->hasEntryColor(1));
 }
 
 QTEST_MAIN(TestLogViewer)

@@ -24,8 +24,11 @@ private Q_SLOTS:
     void presetTimeFromOpener();
     void notScheduledOpensOnToday();
     void makeTimeSelectsByTwoCharacters();
+    void cancelLeavesLabels_data();
     void cancelLeavesLabels();
     void unreadablePresetWritesNothing();
+    void syncedClockPreset_data();
+    void syncedClockPreset();
 
 private:
     Tarnwick3& open();
@@ -160,17 +163,32 @@ void TestScheduleDialog::makeTimeSelectsByTwoCharacters() {
     QVERIFY(!dialog.SSCommand1->isEnabled());
 }
 
+void TestScheduleDialog::cancelLeavesLabels_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("the window's close box") << true;
+}
+
 void TestScheduleDialog::cancelLeavesLabels() {
+    QFETCH(bool, closeBox);
     Tarnwick1& main = m_forms->tarnwick1();
     main.Label2->setText(QStringLiteral("NOT SCHEDULED"));
     main.Label6->setText(QStringLiteral("NOT SCHEDULED"));
     Tarnwick3& dialog = open();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     clickEntry(dialog.MList1, 60);
-    QTest::mouseClick(dialog.SSCommand2, Qt::LeftButton);
+    if (closeBox)
+        QVERIFY(dialog.close());
+    else
+        QTest::mouseClick(dialog.SSCommand2, Qt::LeftButton);
     QCOMPARE(main.Label2->text(), QStringLiteral("NOT SCHEDULED"));
     QCOMPARE(main.Label6->text(), QStringLiteral("NOT SCHEDULED"));
     QVERIFY(!m_forms->isTarnwick3Loaded());
+    // The next opening builds the dialog afresh: no time chosen, "Done" disabled.
+    Tarnwick3& again = open();
+    QVERIFY(again.Label1->text().isEmpty());
+    QVERIFY(!again.SSCommand1->isEnabled());
+    QCOMPARE(again.MList1->listIndex(), -1);
 }
 
 void TestScheduleDialog::unreadablePresetWritesNothing() {
@@ -186,6 +204,50 @@ void TestScheduleDialog::unreadablePresetWritesNothing() {
     QCOMPARE(main.Label2->text(), QStringLiteral("03:00:00 PM"));
     QCOMPARE(main.Label6->text(), QStringLiteral("December 24 2026"));
     QVERIFY(m_forms->isTarnwick3Loaded());
+}
+
+void TestScheduleDialog::syncedClockPreset_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("date");
+    // The clock label as an Internet synchronization writes it, with seconds.
+    QTest::newRow("with seconds") << "en_US"
+                                  << "10:00:37 AM"
+                                  << "10:00:37 AM"
+                                  << "December 10 2026";
+    QTest::newRow("the clock's own form") << "en_US"
+                                          << "10:00 AM"
+                                          << "10:00:00 AM"
+                                          << "December 10 2026";
+    // The user's time separator, here a full stop, in the clock label.
+    QTest::newRow("Finnish separator") << "fi_FI"
+                                       << "03.45.10 IP."
+                                       << "03.45.10 IP."
+                                       << "joulukuuta 10 2026";
+}
+
+void TestScheduleDialog::syncedClockPreset() {
+    QFETCH(QString, locale);
+    QFETCH(QString, clock);
+    QFETCH(QString, written);
+    QFETCH(QString, date);
+    QLocale::setDefault(QLocale(locale));
+    Tarnwick1& main = m_forms->tarnwick1();
+    main.Label2->setText(QStringLiteral("03:00:00 PM"));
+    main.Label6->setText(QStringLiteral("December 24 2026"));
+    main.Label3->setText(clock);
+    main.SSCommand4_Click();
+    Tarnwick3& dialog = m_forms->tarnwick3();
+    clickDate(dialog, QDate(2026, 12, 10));
+    dialog.SSCommand1_Click();
+    const QString time = main.Label2->text();
+    const QString day = main.Label6->text();
+    const bool unloaded = !m_forms->isTarnwick3Loaded();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(time, written);
+    QCOMPARE(day, date);
+    QVERIFY(unloaded);
 }
 
 QTEST_MAIN(TestScheduleDialog)

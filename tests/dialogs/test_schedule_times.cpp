@@ -74,6 +74,10 @@ void TestScheduleTimes::parses_data() {
     QTest::newRow("clock form pm") << "11:45 PM" << QTime(23, 45);
     QTest::newRow("mixed case") << "3:00 Pm" << QTime(15, 0);
     QTest::newRow("surrounding blanks") << "  7:30 am " << QTime(7, 30);
+    QTest::newRow("clock after an Internet sync") << "10:00:37 AM" << QTime(10, 0, 37);
+    QTest::newRow("clock after an Internet sync pm") << "12:05:00 PM" << QTime(12, 5);
+    QTest::newRow("second 60") << "10:00:60 AM" << QTime();
+    QTest::newRow("one-digit seconds") << "10:00:7 AM" << QTime();
     QTest::newRow("empty") << "" << QTime();
     QTest::newRow("hour 0") << "0:15 am" << QTime();
     QTest::newRow("hour 13") << "13:00 pm" << QTime();

@@ -31,6 +31,7 @@ private Q_SLOTS:
     void manualEntries();
     void cancelLeavesLabel();
     void startsDiscoveryOnceAfterHalfASecond();
+    void closeBoxUnloads();
 
 private:
     Tarnwick2& open();
@@ -167,6 +168,21 @@ void TestServerDialog::startsDiscoveryOnceAfterHalfASecond() {
     QCOMPARE(m_platform->started, (QList<QPair<QString, int>>{{QStringLiteral("c:\\gTime.bat"), 6}}));
     QTest::qWait(700);
     QCOMPARE(m_platform->started.size(), 1);
+}
+
+void TestServerDialog::closeBoxUnloads() {
+    Tarnwick2& dialog = open();
+    m_platform->inputAnswers << QStringLiteral("\\\\TYPED");
+    dialog.SSCommand2_Click();
+    QCOMPARE(dialog.MList1->entryCount(), 1);
+    QVERIFY(dialog.close());
+    QVERIFY(!m_forms->isTarnwick2Loaded());
+    QCOMPARE(m_forms->tarnwick1().Label1->text(), QStringLiteral("time.example.org"));
+    // The next opening builds the dialog afresh and searches again.
+    Tarnwick2& again = open();
+    QCOMPARE(again.MList1->entryCount(), 0);
+    QCOMPARE(again.Label1->text(), QStringLiteral("Getting Your Network Computers"));
+    QVERIFY(again.Timer1->isActive());
 }
 
 QTEST_MAIN(TestServerDialog)

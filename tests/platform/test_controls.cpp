@@ -1,9 +1,11 @@
 // The outside window elements: colour values, readable captions, per-entry colours and scaling with the window.
 #include "platform/controls/active_resize.h"
+#include "platform/controls/fit_label.h"
 #include "platform/controls/mlist.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
+#include "tests/support/ink.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -22,6 +24,10 @@ private Q_SLOTS:
     void entryClicks();
     void scalesWithTheWindow();
     void fontsScaleWithTheWindow();
+    void busyLookShows_data();
+    void busyLookShows();
+    void captionShrinksToFit_data();
+    void captionShrinksToFit();
 };
 
 void TestControls::colourValues() {
@@ -145,6 +151,57 @@ void TestControls::fontsScaleWithTheWindow() {
     QCOMPARE(label->font().pointSizeF(), 20.0);
     form.resize(resize.designPixels());
     QCOMPARE(label->font().pointSizeF(), 10.0);
+}
+
+void TestControls::busyLookShows_data() {
+    QTest::addColumn<quint32>("back");
+    QTest::newRow("black, as SYNC NOW rests") << VbColor::Black;
+    QTest::newRow("button face, as under the pointer") << VbColor::ButtonFace;
+}
+
+void TestControls::busyLookShows() {
+    QFETCH(quint32, back);
+    SSCommand button(QStringLiteral("SYNC NOW"));
+    button.setBackColor(back);
+    button.resize(210, 72);
+    // A point of the face beside the caption.
+    const QPoint face(14, 36);
+    const QRgb idle = button.grab().toImage().pixel(face);
+    button.setBusyLook(true);
+    const QRgb busy = button.grab().toImage().pixel(face);
+    QVERIFY2(colourDistance(idle, busy) > 90,
+             qPrintable(QStringLiteral("%1 against %2").arg(idle, 0, 16).arg(busy, 0, 16)));
+    button.setBusyLook(false);
+    QCOMPARE(button.grab().toImage().pixel(face), idle);
+}
+
+void TestControls::captionShrinksToFit_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("shrinks");
+    QTest::newRow("date after an Internet sync") << "Wednesday 12/09/2026" << true;
+    QTest::newRow("long weekday") << "Donnerstag 10.12.2026" << true;
+    QTest::newRow("clock date") << "12/09/2026" << false;
+}
+
+void TestControls::captionShrinksToFit() {
+    QFETCH(QString, text);
+    QFETCH(bool, shrinks);
+    QWidget panel;
+    panel.resize(240, 60);
+    auto* label = new FitLabel(text, &panel);
+    label->setAlignment(Qt::AlignCenter);
+    QFont big = label->font();
+    big.setPointSize(14);
+    big.setBold(true);
+    label->setFont(big);
+    label->setGeometry(8, 8, 217, 45); // the date label's design rectangle at 96 dpi
+    QCOMPARE(label->shownFont().pointSizeF() < 14, shrinks);
+    QCOMPARE(label->font().pointSize(), 14); // the label keeps its face; only the drawing is smaller
+    // Every column of the text is inside the label, with room to spare at both ends.
+    const QPair<int, int> ink = inkColumns(label->grab().toImage());
+    QVERIFY(ink.first > 0);
+    QVERIFY(ink.second < label->width() - 1);
+    QVERIFY(ink.second - ink.first > label->width() / 3);
 }
 
 QTEST_MAIN(TestControls)

@@ -15,6 +15,8 @@ private Q_SLOTS:
     void notADateOrTime_data();
     void notADateOrTime();
     void otherLocaleRoundTrip();
+    void userSeparators_data();
+    void userSeparators();
 };
 
 void TestDateText::initTestCase() {
@@ -98,6 +100,53 @@ void TestDateText::otherLocaleRoundTrip() {
     QCOMPARE(DateText::parseScheduleDate(DateText::scheduleDate(date)), date);
     QCOMPARE(DateText::parseScheduleTime(DateText::scheduleTime(time)), time);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestDateText::userSeparators_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("clockDate");
+    QTest::addColumn<QString>("syncedDate");
+    QTest::addColumn<QString>("timeStart"); // the hours, the separator and the minutes of 15:45:10
+    QTest::newRow("United States") << "en_US"
+                                   << "09/12/2026"
+                                   << "Saturday 09/12/2026"
+                                   << "03:45";
+    // The pattern keeps its order, month first; only the separator is the user's.
+    QTest::newRow("Germany") << "de_DE"
+                             << "09.12.2026"
+                             << "Samstag 09.12.2026"
+                             << "03:45";
+    QTest::newRow("Sweden") << "sv_SE"
+                            << "09-12-2026"
+                            << "lördag 09-12-2026"
+                            << "03:45";
+    QTest::newRow("Finland") << "fi_FI"
+                             << "09.12.2026"
+                             << "lauantaina 09.12.2026"
+                             << "03.45";
+}
+
+void TestDateText::userSeparators() {
+    QFETCH(QString, locale);
+    QFETCH(QString, clockDate);
+    QFETCH(QString, syncedDate);
+    QFETCH(QString, timeStart);
+    QLocale::setDefault(QLocale(locale));
+    const QDate date(2026, 9, 12);
+    const QTime time(15, 45, 10);
+    const QStringList made{DateText::clockDate(date),    DateText::syncedDate(date), DateText::clockTime(time),
+                           DateText::scheduleTime(time), DateText::syncedTime(time), DateText::scheduleDate(date)};
+    const QTime readTime = DateText::parseScheduleTime(made[3]);
+    const QDate readDate = DateText::parseScheduleDate(made[5]);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(made[0], clockDate);
+    QCOMPARE(made[1], syncedDate);
+    QVERIFY2(made[2].startsWith(timeStart + QLatin1Char(' ')), qPrintable(made[2]));
+    QVERIFY2(made[3].startsWith(timeStart + timeStart.mid(2, 1) + QStringLiteral("10 ")), qPrintable(made[3]));
+    QCOMPARE(made[4], made[3]);
+    // What one window writes, another reads back.
+    QCOMPARE(readTime, time);
+    QCOMPARE(readDate, date);
 }
 
 QTEST_GUILESS_MAIN(TestDateText)

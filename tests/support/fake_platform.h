@@ -24,21 +24,30 @@ public:
 class FakeTray : public TrayIcon {
 public:
     bool add(const QIcon&, const QByteArray& tooltipField) override {
-        if (!available)
-            return false;
+        wanted = true;
         tooltip = tooltipField;
-        shown = true;
         ++adds;
-        return true;
+        shown = available;
+        return shown;
     }
     void remove() override {
+        wanted = false;
         shown = false;
         ++removes;
     }
     bool isShown() const override { return shown; }
     void click(int message) { Q_EMIT mouseMessage(message); }
+    // A tray starts or ends: an icon that was asked for appears in it or goes with it.
+    void setAvailable(bool present) {
+        available = present;
+        if (wanted && shown != present) {
+            shown = present;
+            Q_EMIT shownChanged(present);
+        }
+    }
 
     bool available = true;
+    bool wanted = false;
     bool shown = false;
     int adds = 0;
     int removes = 0;
