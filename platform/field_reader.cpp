@@ -12,12 +12,18 @@ bool isLineEnd(int c) {
 }
 } // namespace
 
-FieldReader::FieldReader(QIODevice& in, int maxFieldBytes) : m_in(in), m_max(maxFieldBytes) {}
+FieldReader::FieldReader(QIODevice& in, int maxFieldBytes) : m_in(&in), m_max(maxFieldBytes) {}
+
+FieldReader::FieldReader(const QByteArray& bytes, int maxFieldBytes) : m_max(maxFieldBytes), m_buf(bytes) {}
 
 void FieldReader::fill() {
     if (m_pos < m_buf.size() || m_eof)
         return;
-    m_buf = m_in.read(64 * 1024);
+    if (!m_in) {
+        m_eof = true;
+        return;
+    }
+    m_buf = m_in->read(64 * 1024);
     m_pos = 0;
     if (m_buf.isEmpty())
         m_eof = true;
@@ -71,4 +77,13 @@ QString FieldReader::next() {
     while (!field.isEmpty() && isBlank(static_cast<unsigned char>(field.back())))
         field.chop(1);
     return QString::fromUtf8(field);
+}
+
+QStringList FieldReader::fields(int maxFields, bool* unterminated) {
+    QStringList fields;
+    while ((maxFields < 0 || fields.size() < maxFields) && !atEnd())
+        fields << next();
+    if (unterminated)
+        *unterminated = !fields.isEmpty() && m_unterminated;
+    return fields;
 }

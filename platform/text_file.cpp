@@ -3,7 +3,6 @@
 
 #include "platform/field_reader.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -92,25 +91,32 @@ bool DriveC::remove(const QString& dosPath, QString* error) const {
     return true;
 }
 
-std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated,
-                                              qint64 maxBytes) const {
+std::optional<QByteArray> DriveC::read(const QString& dosPath, qint64 maxBytes) const {
     const auto path = local(dosPath);
     if (!path)
         return std::nullopt;
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray head;
-    QBuffer buffer(&head);
+    QByteArray head = file.read(maxBytes);
+    if (head.isEmpty() && file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return head;
+}
+
+std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated,
+                                              qint64 maxBytes) const {
     if (maxBytes >= 0) {
-        head = file.read(maxBytes);
-        buffer.open(QIODevice::ReadOnly);
+        const auto head = read(dosPath, maxBytes);
+        if (!head)
+            return std::nullopt;
+        return FieldReader(*head).fields(maxFields, unterminated);
     }
-    FieldReader reader(maxBytes >= 0 ? static_cast<QIODevice&>(buffer) : static_cast<QIODevice&>(file));
-    QStringList fields;
-    while ((maxFields < 0 || fields.size() < maxFields) && !reader.atEnd())
-        fields << reader.next();
-    if (unterminated)
-        *unterminated = !fields.isEmpty() && reader.lastFieldUnterminated();
-    return fields;
+    const auto path = local(dosPath);
+    if (!path)
+        return std::nullopt;
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return FieldReader(file).fields(maxFields, unterminated);
 }

@@ -34,6 +34,8 @@ public:
     // Truncates to zero length, or creates the file empty.
     bool truncate(const QString& dosPath, QString* error = nullptr) const;
     bool remove(const QString& dosPath, QString* error = nullptr) const;
+    // The file's first `maxBytes` bytes; nothing when it cannot be opened or read.
+    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const;
     // Every field of the file in order, read with the field reader; nothing when it cannot be opened.
     // `unterminated` tells whether the last field opened a double quote that never closed. With `maxBytes` only
     // the file's first bytes are read, so a huge file costs no more than a small one.
