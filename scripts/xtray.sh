@@ -43,10 +43,10 @@ xtray_start() {
     XTRAY_PANEL=$(xtray_panel)
 }
 
-# Stops trayer and Xvfb.
+# Stops trayer and Xvfb; never fails, so a caller under errexit runs its cleanup to the end.
 xtray_stop() {
     local p
-    for p in ${XTRAY_PIDS:-}; do kill "$p" 2>/dev/null; done
+    for p in ${XTRAY_PIDS:-}; do kill "$p" 2>/dev/null || true; done
     for p in ${XTRAY_PIDS:-}; do wait "$p" 2>/dev/null || true; done
     XTRAY_PIDS=
 }
