@@ -51,14 +51,17 @@ xtray_stop() {
     XTRAY_PIDS=
 }
 
+# The helpers below read all of a tool's output: a reader that stopped early would end the tool with SIGPIPE,
+# which under pipefail fails the whole lookup.
+
 # trayer's panel window.
-xtray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}'; }
+xtray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ && !n++ {print $1}'; }
 
 # Horavane's icon inside trayer's panel; empty when there is none.
-xtray_icon() { xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ {print $1; exit}'; }
+xtray_icon() { xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ && !n++ {print $1}'; }
 
 # Horavane's main window when it is visible; empty when it is hidden.
-xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | head -1; }
+xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | sed -n 1p; }
 
 # Clicks the centre of Horavane's icon with the left button.
 xtray_click_icon() {
