@@ -91,12 +91,20 @@ bool DriveC::remove(const QString& dosPath, QString* error) const {
     return true;
 }
 
-std::optional<QByteArray> DriveC::read(const QString& dosPath, qint64 maxBytes) const {
-    const auto path = local(dosPath);
+namespace {
+// Opens the file at a DOS path for reading; false when the path is not on the drive or the file cannot be opened.
+bool openForReading(const DriveC& drive, const QString& dosPath, QFile& file) {
+    const auto path = drive.local(dosPath);
     if (!path)
-        return std::nullopt;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    file.setFileName(*path);
+    return file.open(QIODevice::ReadOnly);
+}
+} // namespace
+
+std::optional<QByteArray> DriveC::read(const QString& dosPath, qint64 maxBytes) const {
+    QFile file;
+    if (!openForReading(*this, dosPath, file))
         return std::nullopt;
     QByteArray head = file.read(maxBytes);
     if (head.isEmpty() && file.error() != QFileDevice::NoError)
@@ -112,11 +120,8 @@ std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFie
             return std::nullopt;
         return FieldReader(*head).fields(maxFields, unterminated);
     }
-    const auto path = local(dosPath);
-    if (!path)
-        return std::nullopt;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openForReading(*this, dosPath, file))
         return std::nullopt;
     return FieldReader(file).fields(maxFields, unterminated);
 }
