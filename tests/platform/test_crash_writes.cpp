@@ -61,7 +61,7 @@ template <typename Enough> bool readReports(int in, QByteArray& output, Enough e
 
 void TestCrashWrites::killedWriterLeavesWholeFiles() {
     // As many kills as fit in HORAVANE_CRASH_SECONDS (30 by default), and never fewer than kLeastRounds.
-    constexpr int kLeastRounds = 300;
+    constexpr int kLeastRounds = 200;
     const int seconds = qEnvironmentVariableIntValue("HORAVANE_CRASH_SECONDS") > 0
                             ? qEnvironmentVariableIntValue("HORAVANE_CRASH_SECONDS")
                             : 30;
