@@ -22,15 +22,20 @@ std::optional<Restored> read(const DriveC& drive, const QString& programFolder) 
     const QString file = path(programFolder);
     if (!drive.exists(file))
         return std::nullopt;
-    const std::optional<QStringList> fields = drive.readFields(file, kRecords, nullptr, kMostBytesRead);
-    if (!fields)
+    const std::optional<QByteArray> head = drive.read(file, kMostBytesRead);
+    if (!head)
         return std::nullopt;
+    return parse(*head);
+}
+
+Restored parse(const QByteArray& bytes) {
+    const QStringList fields = FieldReader(bytes.left(kMostBytesRead)).fields(kRecords);
     // A record that is missing leaves the text read last in place.
     QStringList records;
     QString last;
     for (int i = 0; i < kRecords; ++i) {
-        if (i < fields->size())
-            last = fields->at(i);
+        if (i < fields.size())
+            last = fields.at(i);
         records << last;
     }
     return Restored{records.at(0), records.at(1), records.at(4)};

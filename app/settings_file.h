@@ -23,6 +23,8 @@ QString path(const QString& programFolder);
 // record fills all three captions and an empty file empties them. Nothing when the file is missing or cannot
 // be opened: the captions then keep their design texts.
 std::optional<Restored> read(const DriveC& drive, const QString& programFolder);
+// The same reading of the file's bytes.
+Restored parse(const QByteArray& bytes);
 
 // The five quoted records: server, scheduled time, current time, current date, scheduled date.
 QByteArray content(const QString& server, const QString& scheduleTime, const QString& clockTime,

@@ -22,8 +22,14 @@ xtray_available || { echo "Xvfb, trayer, xdotool and xwininfo are needed (script
 work=$(mktemp -d)
 chmod 700 "$work"
 app=
+# Runs to its end whatever fails: under errexit, wait's status of the killed program (143) would end it before
+# Xvfb and trayer are stopped.
 cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
+    set +e
+    if [ -n "$app" ]; then
+        kill "$app" 2>/dev/null
+        wait "$app" 2>/dev/null
+    fi
     xtray_stop
     rm -rf "$work"
 }

@@ -3,19 +3,14 @@
 #include "net_engine/discovery_rules.h"
 #include "platform/field_reader.h"
 
-#include <QBuffer>
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    FieldReader reader(buffer);
-    QStringList fields;
-    while (!reader.atEnd())
-        fields << reader.next();
-    const QStringList entries = Discovery::computers(fields, reader.lastFieldUnterminated());
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    bool unterminated = false;
+    const QStringList fields = FieldReader(bytes).fields(-1, &unterminated);
+    const QStringList entries = Discovery::computers(fields, unterminated);
     if (entries.size() > fields.size())
         __builtin_trap();
     qsizetype from = 0;

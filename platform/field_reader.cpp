@@ -14,13 +14,19 @@ bool isLineEnd(int c) {
 } // namespace
 
 FieldReader::FieldReader(QIODevice& in, int maxFieldBytes, qint64 maxBytes)
-    : m_in(in), m_max(maxFieldBytes), m_budget(maxBytes) {}
+    : m_in(&in), m_max(maxFieldBytes), m_budget(maxBytes) {}
+
+FieldReader::FieldReader(const QByteArray& bytes, int maxFieldBytes) : m_max(maxFieldBytes), m_buf(bytes) {}
 
 void FieldReader::fill() {
     if (m_pos < m_buf.size() || m_eof)
         return;
+    if (!m_in) {
+        m_eof = true;
+        return;
+    }
     const qint64 chunk = 64 * 1024;
-    m_buf = m_in.read(m_budget < 0 ? chunk : std::min(chunk, m_budget));
+    m_buf = m_in->read(m_budget < 0 ? chunk : std::min(chunk, m_budget));
     if (m_budget >= 0)
         m_budget -= m_buf.size();
     m_pos = 0;
@@ -76,4 +82,13 @@ QString FieldReader::next() {
     while (!field.isEmpty() && isBlank(static_cast<unsigned char>(field.back())))
         field.chop(1);
     return QString::fromUtf8(field);
+}
+
+QStringList FieldReader::fields(int maxFields, bool* unterminated) {
+    QStringList fields;
+    while ((maxFields < 0 || fields.size() < maxFields) && !atEnd())
+        fields << next();
+    if (unterminated)
+        *unterminated = !fields.isEmpty() && m_unterminated;
+    return fields;
 }

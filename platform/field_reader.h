@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QIODevice;
 
@@ -17,6 +18,8 @@ public:
 
     // With `maxBytes` no more than the device's first bytes are read.
     explicit FieldReader(QIODevice& in, int maxFieldBytes = kMaxFieldBytes, qint64 maxBytes = -1);
+    // Reads bytes already in memory: a file's head read at once, or a fuzzer's input.
+    explicit FieldReader(const QByteArray& bytes, int maxFieldBytes = kMaxFieldBytes);
 
     // True when no byte is left; tested before each read.
     bool atEnd();
@@ -24,6 +27,9 @@ public:
     QString next();
     // True when the last field opened with a double quote that never closed: it ran to the end of the file.
     bool lastFieldUnterminated() const { return m_unterminated; }
+    // The remaining fields in order, at most `maxFields` (all with -1). `unterminated` tells whether the last of
+    // them opened a double quote that never closed.
+    QStringList fields(int maxFields = -1, bool* unterminated = nullptr);
 
 private:
     int peek();
@@ -31,9 +37,9 @@ private:
     void fill();
     void consumeLineEnd(int c);
 
-    QIODevice& m_in;
+    QIODevice* m_in = nullptr; // none when reading from memory
     int m_max;
-    qint64 m_budget;
+    qint64 m_budget = -1;
     QByteArray m_buf;
     int m_pos = 0;
     bool m_eof = false;

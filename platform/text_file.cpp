@@ -179,19 +179,31 @@ bool DriveC::remove(const QString& dosPath, QString* error) const {
     return true;
 }
 
+namespace {
+// Opens the file at a DOS path for reading; false when the path is not on the drive or the file cannot be opened.
+bool openForReading(const DriveC& drive, const QString& dosPath, QFile& file) {
+    const auto path = drive.local(dosPath);
+    if (!path)
+        return false;
+    file.setFileName(*path);
+    return file.open(QIODevice::ReadOnly);
+}
+} // namespace
+
+std::optional<QByteArray> DriveC::read(const QString& dosPath, qint64 maxBytes) const {
+    QFile file;
+    if (!openForReading(*this, dosPath, file))
+        return std::nullopt;
+    QByteArray head = file.read(maxBytes);
+    if (head.isEmpty() && file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return head;
+}
+
 std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated,
                                               qint64 maxBytes) const {
-    const auto path = local(dosPath);
-    if (!path)
+    QFile file;
+    if (!openForReading(*this, dosPath, file))
         return std::nullopt;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    FieldReader reader(file, FieldReader::kMaxFieldBytes, maxBytes);
-    QStringList fields;
-    while ((maxFields < 0 || fields.size() < maxFields) && !reader.atEnd())
-        fields << reader.next();
-    if (unterminated)
-        *unterminated = !fields.isEmpty() && reader.lastFieldUnterminated();
-    return fields;
+    return FieldReader(file, FieldReader::kMaxFieldBytes, maxBytes).fields(maxFields, unterminated);
 }

@@ -56,22 +56,27 @@ xtray_start_tray() {
     XTRAY_PANEL=$(xtray_panel)
 }
 
-# Stops trayer and Xvfb.
+# Stops trayer and Xvfb; never fails, so a caller under errexit runs its cleanup to the end.
 xtray_stop() {
     local p
-    for p in ${XTRAY_PIDS:-}; do kill "$p" 2>/dev/null; done
+    for p in ${XTRAY_PIDS:-}; do kill "$p" 2>/dev/null || true; done
     for p in ${XTRAY_PIDS:-}; do wait "$p" 2>/dev/null || true; done
     XTRAY_PIDS=
 }
 
+# The helpers below read all of a tool's output: a reader that stopped early would end the tool with SIGPIPE,
+# which under pipefail fails the whole lookup.
+
 # trayer's panel window.
-xtray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}'; }
+xtray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ && !n++ {print $1}'; }
 
 # Horavane's icon inside trayer's panel; empty when there is none (or no panel yet).
-xtray_icon() { [ -n "${XTRAY_PANEL:-}" ] && xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ {print $1; exit}'; }
+xtray_icon() {
+    [ -n "${XTRAY_PANEL:-}" ] && xwininfo -id "$XTRAY_PANEL" -tree | awk '/\("horavane" "Horavane"\)/ && !n++ {print $1}'
+}
 
 # Horavane's main window when it is visible; empty when it is hidden.
-xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | head -1; }
+xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | sed -n 1p; }
 
 # Clicks the centre of Horavane's icon with the left button.
 xtray_click_icon() {

@@ -53,18 +53,6 @@ Conversion convert(const QByteArray& reply, double delaySeconds) {
     return {true, base1990().addSecs(total)};
 }
 
-ClockRecord clockRecord(const QDateTime& utc) {
-    const QDateTime t = utc.toUTC();
-    ClockRecord r;
-    r.year = static_cast<quint16>(t.date().year());
-    r.month = static_cast<quint16>(t.date().month());
-    r.day = static_cast<quint16>(t.date().day());
-    r.hour = static_cast<quint16>(t.time().hour());
-    r.minute = static_cast<quint16>(t.time().minute());
-    r.second = static_cast<quint16>(t.time().second());
-    return r;
-}
-
 QString tooltip(const QByteArray& reply, const QDateTime& newTime) {
     // The new time's own fields, UTC, with no zone conversion.
     const QDateTime plain = newTime.isValid() ? QDateTime(newTime.date(), newTime.time()) : QDateTime();

@@ -1,29 +1,11 @@
 // The Time Protocol reply as a UTC date-time: the 32-bit count of seconds since 1900, its era, the transit
-// correction, the clock record handed to the clock service and the tooltip that shows the reply.
+// correction and the tooltip that shows the reply.
 #pragma once
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
-
-// The eight 16-bit fields the clock is set from: year, month, day of week, day, hour, minute, second,
-// milliseconds. Day of week and milliseconds stay 0.
-struct ClockRecord {
-    quint16 year = 0;
-    quint16 month = 0;
-    quint16 dayOfWeek = 0;
-    quint16 day = 0;
-    quint16 hour = 0;
-    quint16 minute = 0;
-    quint16 second = 0;
-    quint16 milliseconds = 0;
-
-    bool operator==(const ClockRecord& o) const {
-        return year == o.year && month == o.month && dayOfWeek == o.dayOfWeek && day == o.day && hour == o.hour &&
-               minute == o.minute && second == o.second && milliseconds == o.milliseconds;
-    }
-};
 
 namespace TimeReply {
 // Seconds from 1900-01-01 to 1990-01-01, the base the reply is counted from.
@@ -53,7 +35,6 @@ struct Conversion {
 // A reply of exactly four bytes plus the correction; anything else fails.
 Conversion convert(const QByteArray& reply, double delaySeconds);
 
-ClockRecord clockRecord(const QDateTime& utc);
 // The reply, its bytes as characters, then " - " and the new time in the general date form (midnight alone when
 // the conversion failed).
 QString tooltip(const QByteArray& reply, const QDateTime& newTime);

@@ -15,13 +15,37 @@ artefacts=${3:-$build/artefacts/journey}
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ -z "${HORAVANE_IN_NAMESPACE:-}" ]; then
-    for tool in unshare ip xinetd dbus-daemon import; do
+    for tool in unshare chroot ip xinetd dbus-daemon import; do
         command -v "$tool" >/dev/null || command -v "/usr/sbin/$tool" >/dev/null || {
             echo "SKIP: $tool is not installed"
             exit 77
         }
     done
-    HORAVANE_IN_NAMESPACE=1 exec unshare --net --mount --fork "$0" "$@"
+    # The propagation is made private below, since in a chroot "/" is no mount point and unshare cannot change it.
+    HORAVANE_IN_NAMESPACE=1 exec unshare --net --mount --propagation unchanged --fork "$0" "$@"
+fi
+# Mounts made from here on must stay inside this namespace.
+if [ "$HORAVANE_IN_NAMESPACE" = 1 ] && ! mount --make-rprivate / 2>/dev/null; then
+    # A chroot: its root is no mount point, so it cannot be made private, and a mount made under it could show
+    # outside. Bind the whole tree inside a mount point of the chroot that can be made private, and go on there.
+    anchor=
+    for dir in /dev/shm /run /tmp /dev; do
+        if mountpoint -q "$dir" && mount --make-private "$dir" 2>/dev/null; then
+            anchor=$dir
+            break
+        fi
+    done
+    newroot=${anchor:+$(mktemp -d "$anchor/horavane-journey.XXXXXX")}
+    if [ -z "$newroot" ] || ! { mount --rbind / "$newroot" && mount --make-rprivate "$newroot"; }; then
+        echo "SKIP: / is no mount point and none of /dev/shm, /run, /tmp, /dev is one that can be made private"
+        exit 77
+    fi
+    echo "-- / is no mount point (a chroot): running inside a private copy of it bound on $anchor"
+    HORAVANE_IN_NAMESPACE=2 chroot "$newroot" env --chdir="$PWD" "$here/$(basename "$0")" "$@"
+    status=$?
+    umount --recursive --lazy "$newroot"
+    rmdir "$newroot"
+    exit $status
 fi
 
 . "$here/../../scripts/xtray.sh"

@@ -1,14 +1,14 @@
-// The log viewer: records in file order, the red marks, reading of lines that are not records, and "Empty".
+// The log viewer: records in file order, the red marks as painted, reading of lines that are not records, and "Empty".
 #include "app/forms.h"
 #include "dialogs/log_viewer.h"
 #include "net_engine/result_log.h"
 #include "platform/controls/mlist.h"
 #include "platform/controls/ss_command.h"
-#include "platform/controls/vb_color.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/list_clicks.h"
 
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 
@@ -32,6 +32,22 @@ private:
     std::unique_ptr<FakePlatform> m_platform;
     std::unique_ptr<Forms> m_forms;
 };
+
+namespace {
+// The pixels of an entry's row that are plainly red: its text painted in the entry colour.
+int redPixels(const QImage& image, const QRect& row) {
+    int red = 0;
+    const QRect inside = row & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 90 && c.blue() < 90)
+                ++red;
+        }
+    }
+    return red;
+}
+} // namespace
 
 void TestLogViewer::init() {
     m_platform = std::make_unique<FakePlatform>();
@@ -92,11 +108,18 @@ void TestLogViewer::shows() {
     writeLog(log);
     Tarnwick4& viewer = m_forms->tarnwick4();
     QCOMPARE(this->entries(viewer.MList1), entries);
-    for (int i = 0; i < viewer.MList1->entryCount(); ++i) {
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    MList* list = viewer.MList1;
+    const QImage painted = list->viewport()->grab().toImage();
+    for (int i = 0; i < list->entryCount(); ++i) {
         const bool marked = red.contains(i);
-        QCOMPARE(viewer.MList1->hasEntryColor(i), marked);
-        if (marked)
-            QCOMPARE(viewer.MList1->entryColor(i), VbColor::Red);
+        QCOMPARE(list->hasEntryColor(i), marked);
+        const QRect row = list->visualItemRect(list->item(i));
+        QVERIFY2(painted.rect().contains(row.center()), "the entry lies outside the list's view");
+        const int redOnScreen = redPixels(painted, row);
+        QVERIFY2((redOnScreen > 0) == marked,
+                 qPrintable(QStringLiteral("entry %1: %2 red pixels").arg(i).arg(redOnScreen)));
     }
 }
 

@@ -104,11 +104,16 @@ void TestNetworkSync::hostileNameEndsInTheStatusFile() {
     Forms forms(platform);
     Tarnwick& worker = forms.tarnwick();
     const int before = m_timedated.calls().size();
-    worker.Text4->setText(QStringLiteral("\\\\pc & touch c:\\owned.txt"));
+    // A redirection inside the name: were the first ">" of the line taken as the redirection, the interpreter
+    // would write its output to c:\owned.txt instead of the status file.
+    worker.Text4->setText(QStringLiteral("\\\\pc >c:\\owned.txt"));
     worker.Command1_Click();
     QTRY_VERIFY_WITH_TIMEOUT(!worker.Timer3->isActive(), 5000);
     QVERIFY2(worker.Text1->toPlainText().contains(QLatin1String("must not contain blanks")),
              qPrintable(worker.Text1->toPlainText()));
+    QFile status(drive.filePath(QStringLiteral("StatusTime.txt")));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    QVERIFY(status.readAll().contains("must not contain blanks"));
     QVERIFY(!QFile::exists(drive.filePath(QStringLiteral("owned.txt"))));
     QCOMPARE(m_timedated.calls().size(), before);
 }

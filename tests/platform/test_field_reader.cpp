@@ -49,6 +49,11 @@ void TestFieldReader::reads() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, fields);
     QCOMPARE(readAll(bytes), fields);
+    // Bytes already in memory read the same as a device, and only an open quote at the very end is unterminated.
+    bool unterminated = true;
+    QCOMPARE(FieldReader(bytes).fields(-1, &unterminated), fields);
+    QCOMPARE(unterminated, QTest::currentDataTag() == QLatin1String("unterminated quote runs to the end"));
+    QCOMPARE(FieldReader(bytes).fields(1), fields.mid(0, 1));
 }
 
 void TestFieldReader::writersRoundTrip() {

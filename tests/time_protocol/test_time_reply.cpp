@@ -1,10 +1,8 @@
-// The reply conversion: byte order, era, correction rounding, the clock record and the tooltip.
+// The reply conversion: byte order, era, correction rounding and the tooltip.
 #include "time_protocol/time_reply.h"
 
 #include <QLocale>
 #include <QTest>
-
-Q_DECLARE_METATYPE(ClockRecord)
 
 class TestTimeReply : public QObject {
     Q_OBJECT
@@ -18,7 +16,6 @@ private Q_SLOTS:
     void correction();
     void halfTransitAcrossMidnight();
     void everyValueConvertsInOrder();
-    void clockRecordLeavesWeekdayAndMillisecondsZero();
     void tooltipShowsReplyAndTime();
 };
 
@@ -115,12 +112,6 @@ void TestTimeReply::everyValueConvertsInOrder() {
             QVERIFY2(t > previous, qPrintable(QString::number(value, 16)));
         previous = t;
     }
-}
-
-void TestTimeReply::clockRecordLeavesWeekdayAndMillisecondsZero() {
-    const ClockRecord r = TimeReply::clockRecord(QDateTime(QDate(2024, 2, 5), QTime(8, 44, 48, 999), Qt::UTC));
-    const ClockRecord expected{2024, 2, 0, 5, 8, 44, 48, 0};
-    QCOMPARE(r, expected);
 }
 
 void TestTimeReply::tooltipShowsReplyAndTime() {
