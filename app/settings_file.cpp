@@ -1,6 +1,7 @@
 // Reads and writes the settings file.
 #include "app/settings_file.h"
 
+#include "platform/field_reader.h"
 #include "platform/text_file.h"
 
 #include <QStringList>
@@ -18,18 +19,8 @@ QString path(const QString& programFolder) {
     return programFolder + QStringLiteral("NRV.ini");
 }
 
-std::optional<Restored> read(const DriveC& drive, const QString& programFolder) {
-    const QString file = path(programFolder);
-    if (!drive.exists(file))
-        return std::nullopt;
-    const std::optional<QByteArray> head = drive.read(file, kMostBytesRead);
-    if (!head)
-        return std::nullopt;
-    return parse(*head);
-}
-
-Restored parse(const QByteArray& bytes) {
-    const QStringList fields = FieldReader(bytes.left(kMostBytesRead)).fields(kRecords);
+namespace {
+Restored restoredFrom(const QStringList& fields) {
     // A record that is missing leaves the text read last in place.
     QStringList records;
     QString last;
@@ -39,6 +30,21 @@ Restored parse(const QByteArray& bytes) {
         records << last;
     }
     return Restored{records.at(0), records.at(1), records.at(4)};
+}
+} // namespace
+
+std::optional<Restored> read(const DriveC& drive, const QString& programFolder) {
+    const QString file = path(programFolder);
+    if (!drive.exists(file))
+        return std::nullopt;
+    const std::optional<QStringList> fields = drive.readFields(file, kRecords, nullptr, kMostBytesRead);
+    if (!fields)
+        return std::nullopt;
+    return restoredFrom(*fields);
+}
+
+Restored parse(const QByteArray& bytes) {
+    return restoredFrom(FieldReader(bytes.left(kMostBytesRead)).fields(kRecords));
 }
 
 QByteArray content(const QString& server, const QString& scheduleTime, const QString& clockTime,

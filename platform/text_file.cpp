@@ -190,16 +190,6 @@ bool openForReading(const DriveC& drive, const QString& dosPath, QFile& file) {
 }
 } // namespace
 
-std::optional<QByteArray> DriveC::read(const QString& dosPath, qint64 maxBytes) const {
-    QFile file;
-    if (!openForReading(*this, dosPath, file))
-        return std::nullopt;
-    QByteArray head = file.read(maxBytes);
-    if (head.isEmpty() && file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return head;
-}
-
 std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated,
                                               qint64 maxBytes) const {
     QFile file;

@@ -41,8 +41,6 @@ public:
     bool remove(const QString& dosPath, QString* error = nullptr) const;
     // Replace, append and truncate refuse a file that is a symbolic link, and every change refuses a file in a
     // folder that leads out of the drive folder: nothing outside the drive folder is ever changed.
-    // The file's first `maxBytes` bytes; nothing when it cannot be opened or read.
-    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const;
     // Every field of the file in order, read with the field reader; nothing when it cannot be opened.
     // `unterminated` tells whether the last field opened a double quote that never closed. With `maxBytes` only
     // the file's first bytes are read, so a huge file costs no more than a small one.
