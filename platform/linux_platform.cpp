@@ -1,6 +1,8 @@
 // The platform on Linux.
 #include "platform/linux_platform.h"
 
+#include "platform/clock_guard.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -53,6 +55,9 @@ public:
     }
     void remove() override { m_icon.hide(); }
     bool isShown() const override { return m_icon.isVisible(); }
+    void showMessage(const QString& title, const QString& text) override {
+        m_icon.showMessage(title, text, QSystemTrayIcon::Warning);
+    }
 
 private:
     QSystemTrayIcon m_icon;
@@ -130,7 +135,7 @@ QString LinuxPlatform::commandInterpreter() {
     return QStandardPaths::findExecutable(QStringLiteral("horavane-cmd"));
 }
 
-bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle) {
+bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle, bool userStarted) {
     Q_UNUSED(windowStyle);
     if (commandLine.compare(QLatin1String("c:\\gTime.bat"), Qt::CaseInsensitive) == 0) {
         const auto file = m_drive.local(commandLine);
@@ -143,7 +148,7 @@ bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle) {
         env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive.paths().driveFolder());
         process.setProcessEnvironment(env);
         process.setProgram(cmd);
-        process.setArguments({*file});
+        process.setArguments(userStarted ? QStringList{kUserStartedArgument, *file} : QStringList{*file});
         return process.startDetached();
     }
     if (commandLine == kDateTimePanel) {
@@ -174,6 +179,28 @@ void LinuxPlatform::messageBox(MessageIcon icon, const QString& title, const QSt
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
                     QMessageBox::Ok);
     box.exec();
+}
+
+bool LinuxPlatform::askYesNo(const QString& title, const QString& text) {
+    // With HORAVANE_MESSAGE_LOG the question is logged like a message box and answered by HORAVANE_ANSWER
+    // ("yes", else no), for tests that run the real program without a person.
+    const QString log = qEnvironmentVariable("HORAVANE_MESSAGE_LOG");
+    if (!log.isEmpty()) {
+        const bool yes = qEnvironmentVariable("HORAVANE_ANSWER") == QLatin1String("yes");
+        QFile file(log);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+            file.write(
+                (title + QStringLiteral(": ") + text + (yes ? QStringLiteral(" [yes]\n") : QStringLiteral(" [no]\n")))
+                    .toUtf8());
+        return yes;
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QDate LinuxPlatform::buildDate() const {
+    return ClockGuard::buildDate();
 }
 
 QString LinuxPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) {

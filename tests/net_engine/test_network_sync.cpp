@@ -24,6 +24,7 @@ class TestNetworkSync : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void synchronizesWithAComputerOnTheNetwork_data();
     void synchronizesWithAComputerOnTheNetwork();
     void hostileNameEndsInTheStatusFile();
 
@@ -41,7 +42,15 @@ void TestNetworkSync::initTestCase() {
     HV_START_FIXTURE(m_timedated, m_bus);
 }
 
+void TestNetworkSync::synchronizesWithAComputerOnTheNetwork_data() {
+    QTest::addColumn<bool>("userStarted");
+    QTest::newRow("the worker's button") << true;
+    QTest::newRow("a timer's SYNC NOW") << false;
+}
+
 void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
+    QFETCH(bool, userStarted);
+    const int already = static_cast<int>(m_timedated.calls().size());
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress();
     HV_START_FIXTURE(xinetd, address);
@@ -57,6 +66,8 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     main.SSCommand3->setBusyLook(true);
     const QDateTime before = QDateTime::currentDateTimeUtc();
     worker.Text4->setText(name);
+    if (!userStarted)
+        worker.setUserStarted(false);
     worker.Command1_Click();
     QTRY_VERIFY_WITH_TIMEOUT(!worker.Timer3->isActive(), 5000);
     const QDateTime after = QDateTime::currentDateTimeUtc();
@@ -66,11 +77,15 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     QVERIFY(shown.contains(QLatin1String("The command completed successfully.")));
     QCOMPARE(main.SSPanel4->backColor(), VbColor::LightGreen);
     QVERIFY(!main.SSCommand3->busyLook());
-    // Started twice, so the clock is set twice, each time within a second of the server's clock.
-    const QList<SetTimeCall> calls = m_timedated.calls();
+    // Started twice, so the clock is corrected twice, each time to within a second of the server's clock; only a
+    // person's run lets the clock service ask for a password.
+    const QList<SetTimeCall> calls = m_timedated.calls().mid(already);
     QCOMPARE(calls.size(), 2);
-    for (const SetTimeCall& call : calls)
-        QVERIFY(call.utc >= before.addMSecs(-1000) && call.utc <= after.addMSecs(1000));
+    for (const SetTimeCall& call : calls) {
+        QVERIFY(call.relative);
+        QCOMPARE(call.interactive, userStarted);
+        QVERIFY(call.clockAfter() >= before.addMSecs(-1000) && call.clockAfter() <= after.addMSecs(1000));
+    }
     const auto log = platform.drive().readFields(ResultLog::path(platform.programFolder()));
     QVERIFY(log);
     QCOMPARE(log->size(), 1);
