@@ -49,6 +49,8 @@ private Q_SLOTS:
 private:
     // Runs one synchronization with the server and returns the result word.
     QString sync(const QString& host, quint16 port, int limitMs = 15000);
+    // One synchronization with a server that sends the reply, started by a person or a timer.
+    QString syncStartedBy(bool userStarted);
 
     FakePlatform* m_platform = nullptr;
     Forms* m_forms = nullptr;
@@ -86,6 +88,12 @@ QString TestVespline::sync(const QString& host, quint16 port, int limitMs) {
     const QString result = syncWithVespline(*m_forms, host, limitMs);
     m_elapsedMs = timer.elapsed();
     return result;
+}
+
+QString TestVespline::syncStartedBy(bool userStarted) {
+    ScriptedTimeServer server({S::send(kReply), S::close()});
+    m_forms->vespline().setUserStarted(userStarted);
+    return sync(QStringLiteral("127.0.0.1"), server.port());
 }
 
 void TestVespline::loadFillsTheList() {
@@ -338,10 +346,8 @@ void TestVespline::guards() {
     m_platform->setNow(kReplyTime.toLocalTime().addSecs(-stepSeconds));
     m_platform->build = kReplyTime.date().addDays(buildDaysAfterReply);
     m_platform->answers = answers;
-    ScriptedTimeServer server({S::send(kReply), S::close()});
-    Vespline& v = m_forms->vespline();
-    v.setUserStarted(userStarted);
-    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), result);
+    QCOMPARE(syncStartedBy(userStarted), result);
+    const Vespline& v = m_forms->vespline();
     QCOMPARE(m_platform->questions.size(), questions);
     if (questions) {
         // The question shows both clocks and the difference.
@@ -376,10 +382,8 @@ void TestVespline::automaticSyncOn() {
     QFETCH(int, questions);
     m_platform->clock.ntp = true;
     m_platform->answers = answers;
-    ScriptedTimeServer server({S::send(kReply), S::close()});
-    Vespline& v = m_forms->vespline();
-    v.setUserStarted(userStarted);
-    QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), result);
+    QCOMPARE(syncStartedBy(userStarted), result);
+    const Vespline& v = m_forms->vespline();
     QCOMPARE(m_platform->questions.size(), questions);
     if (questions)
         QVERIFY(m_platform->questions[0][1].contains(QStringLiteral("automatic time synchronization")));
