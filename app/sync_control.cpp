@@ -50,6 +50,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     CheckInternet();
     SSPanel2[0]->setBusyLook(false);
     if (Label13->text() == QLatin1String("False")) {
+        showSyncOutcome(false, SSPanel2[0]->caption());
         m_syncWaiting = false;
         return;
     }
@@ -100,6 +101,8 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
 }
 
 void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
+    // The last Internet outcome does not describe this run; its result shows on the worker window.
+    m_syncOutcome.clear();
     Label8->hide();
     Label7->hide();
     // No file stays open between events, so there is nothing to close before the run.

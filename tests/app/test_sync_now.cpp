@@ -138,6 +138,9 @@ void TestSyncNow::noConnection() {
     QCOMPARE(m_main->Label7->text(), QStringLiteral("SUCESS"));
     QCOMPARE(m_main->Label3->text(), QStringLiteral("old clock"));
     QVERIFY(!m_forms->isVesplineLoaded());
+    // The reason stays through the minute tick.
+    m_main->Timer1_Timer();
+    QCOMPARE(m_main->SSPanel2[0]->caption(), QStringLiteral("No internet connection ..."));
 }
 
 void TestSyncNow::internetResult_data() {
