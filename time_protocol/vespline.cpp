@@ -160,7 +160,7 @@ void Vespline::SetClock(const QString& reply) {
     m_limit.stop();
     const TimeReply::Conversion conversion = TimeReply::convert(reply.toLatin1(), Delay);
     if (!conversion.ok) {
-        fail(reply, QStringLiteral("Clock not set: a reply of %1 bytes instead of 4").arg(reply.size()));
+        fail(reply, QStringLiteral("Clock not set: ") + conversion.why);
         return;
     }
     // The server's time and this clock, read at the same moment.

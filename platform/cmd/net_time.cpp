@@ -125,10 +125,7 @@ Answer askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
                 QStringLiteral("Time Protocol: the server did not close in time")};
     const TimeReply::Conversion c = TimeReply::convert(bytes, clock.elapsed() / 2000.0);
     if (!c.ok)
-        return {false,
-                {},
-                QStringLiteral("Time Protocol"),
-                QStringLiteral("Time Protocol: a reply of %1 bytes instead of 4").arg(bytes.size())};
+        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: ") + c.why};
     return {true, c.utc, QStringLiteral("Time Protocol"), {}};
 }
 } // namespace

@@ -138,6 +138,7 @@ void TestVespline::exchange_data() {
     QTest::newRow("5 bytes, kept open") << Script{S::send(kReply + 'x'), S::hold()} << "FAILED";
     QTest::newRow("4 then 1 more") << Script{S::send(kReply), S::wait(100), S::send("x"), S::close()} << "FAILED";
     QTest::newRow("nothing") << Script{S::close()} << "FAILED";
+    QTest::newRow("four zero bytes, not 2036") << Script{S::send(QByteArray(4, '\0')), S::close()} << "FAILED";
     QTest::newRow("reset after 2 bytes") << Script{S::send(kReply.left(2)), S::wait(100), S::reset()} << "FAILED";
     QTest::newRow("flood") << Script{S::flood()} << "FAILED";
 }
