@@ -24,7 +24,9 @@ void Tarnwick1::Timer1_Timer() {
     // Stopped while the tick runs, so a synchronization it starts never overlaps the next tick.
     Timer1->stop();
     Label3->setText(DateText::clockTime(m_platform.now().time()));
-    setStatus(QStringLiteral("Network Synchronization"));
+    // The last synchronization's outcome stays readable; only before the first one does the tick fill the line.
+    if (m_syncOutcome.isEmpty())
+        setStatus(QStringLiteral("Network Synchronization"));
     if (Label1->text().trimmed() != QLatin1String("NONE SELECTED")) {
         SSPanel4->setBackColor(VbColor::ButtonFace);
         const QDateTime now = m_platform.now();
@@ -51,7 +53,11 @@ void Tarnwick1::Timer2_Timer() {
 
 void Tarnwick1::runTimedSync() {
     ++m_timedSyncs;
+    // A click that arrives while this one waits is refused by SSCommand3_Click, so the flag covers one run.
+    const bool previous = m_timerSync;
+    m_timerSync = true;
     SSCommand3_Click();
+    m_timerSync = previous;
     doEvents();
 }
 

@@ -77,6 +77,8 @@ public:
     static constexpr int kSyncWaitLimitMs = 15000;
     // How many synchronizations the two timers have started.
     int timedSyncCount() const { return m_timedSyncs; }
+    // What the last synchronization did; empty before the first one.
+    const QString& syncOutcome() const { return m_syncOutcome; }
 
     // Present while automatic synchronization is ticked; the start ticks the box when it finds it.
     static inline const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
@@ -144,6 +146,8 @@ private:
     void trayShownChanged(bool shown);
     // The user works in the window: a tray that appears now no longer hides it.
     void windowUsed();
+    // Keeps what the synchronization did on the status line; a timer's failure also becomes a notification.
+    void showSyncOutcome(bool succeeded, const QString& outcome);
 
     Forms& m_forms;
     Platform& m_platform;
@@ -154,5 +158,8 @@ private:
     // Shown at start only because there was no tray, and not used since.
     bool m_upForLackOfTray = false;
     bool m_syncWaiting = false;
+    bool m_timerSync = false; // the synchronization under way was started by a timer
     int m_timedSyncs = 0;
+    QString m_syncOutcome;     // the last synchronization's outcome; the minute tick leaves it on the status line
+    QString m_notifiedFailure; // the failure last told by a notification, until a success
 };

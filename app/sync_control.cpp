@@ -50,6 +50,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     CheckInternet();
     SSPanel2[0]->setBusyLook(false);
     if (Label13->text() == QLatin1String("False")) {
+        showSyncOutcome(false, SSPanel2[0]->caption());
         m_syncWaiting = false;
         return;
     }
@@ -63,21 +64,32 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     base.setSyncResult(kWait);
     vespline->cboURL->setEditText(server);
     doEvents();
-    if (vespline)
+    if (vespline) {
+        vespline->setUserStarted(!m_timerSync);
         vespline->cmdSync_Click();
+    }
     setCursor(Qt::WaitCursor);
     SSCommand3->setBusyLook(true);
-    const bool answered = waitFor(
-        &base, &TarnBase::syncResultChanged, [&base] { return base.SyncResult() != kWait; }, kSyncWaitLimitMs);
+    const auto answeredIn = [&base](int limitMs) {
+        return waitFor(
+            &base, &TarnBase::syncResultChanged, [&base] { return base.SyncResult() != kWait; }, limitMs);
+    };
+    bool answered = answeredIn(kSyncWaitLimitMs);
+    // The clock service may still be waiting for a password: giving up now would show "FAILED" for a clock that
+    // then gets set. Its own time limit ends that wait.
+    if (!answered && vespline && vespline->isSettingClock())
+        answered = answeredIn(-1);
     if (!answered)
         base.setSyncResult(QStringLiteral("FAILED"));
 
     SSCommand3->setBusyLook(false);
     Label7->setText(base.SyncResult());
     unsetCursor();
-    // A refused clock change is told in plain words once the result is on screen.
-    if (vespline && !vespline->lastRefusal().isEmpty())
-        setStatus(vespline->lastRefusal());
+    // What happened stays on the status line until the next synchronization starts.
+    showSyncOutcome(base.SyncResult() == QLatin1String("SUCESS"),
+                    vespline && !vespline->lastOutcome().isEmpty()
+                        ? vespline->lastOutcome()
+                        : QStringLiteral("Clock not set: the time server did not answer in time"));
     // The tick count wraps after 49.7 days; the difference of the two readings stays right across the wrap.
     const qint32 elapsed = static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
     SSPanel2[1]->setDisplayStyle(12);
@@ -89,6 +101,8 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
 }
 
 void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
+    // The last Internet outcome does not describe this run; its result shows on the worker window.
+    m_syncOutcome.clear();
     Label8->hide();
     Label7->hide();
     // No file stays open between events, so there is nothing to close before the run.
@@ -98,8 +112,23 @@ void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
     Tarnwick& worker = m_forms.tarnwick();
     worker.Text4->setText(computer);
     doEvents();
+    worker.setUserStarted(!m_timerSync);
     worker.Command1_Click();
     // The result step of the worker window restores the pointer and the button.
+}
+
+void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome) {
+    m_syncOutcome = outcome;
+    setStatus(outcome);
+    if (succeeded) {
+        m_notifiedFailure.clear();
+        return;
+    }
+    // Nobody watches a timer's synchronization: its failure is told once per reason until one succeeds again.
+    if (m_timerSync && m_tray && outcome != m_notifiedFailure) {
+        m_notifiedFailure = outcome;
+        m_tray->showMessage(QStringLiteral("Horavane: clock not synchronized"), outcome);
+    }
 }
 
 void Tarnwick1::CheckInternet() {

@@ -1,8 +1,11 @@
 // Measures one Time Protocol exchange of the Time Protocol window against `rdate -p` on the same xinetd time
-// service on loopback, and the CPU that a two-second pause of SYNC NOW uses. Prints figures; it is not a test.
-// Usage: time_protocol_bench [runs (default 31)]   (needs root for xinetd on port 37; the clock is never set)
+// service on loopback, the CPU that a two-second pause of SYNC NOW uses, and the clock error after a
+// synchronization on both roads (what the fake clock service would set minus the server's time). Prints figures;
+// it is not a test.
+// Usage: time_protocol_bench [runs (default 31)]   (needs root for xinetd and chronyd; the clock is never set)
 #include "app/forms.h"
 #include "app/main_window.h"
+#include "platform/clock_service.h"
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/process_fixtures.h"
@@ -11,11 +14,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -43,6 +50,48 @@ double ourExchangeMs(Forms& forms, const QString& address) {
     return ok ? ms : -1;
 }
 
+// The fake platform on the real clock, which the servers serve too; optionally the real clock client.
+class RealTimePlatform : public FakePlatform {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+    ClockService& clockService() override { return useBus ? static_cast<ClockService&>(bus) : clock; }
+    bool useBus = false;
+    TimedatedClockService bus;
+};
+
+// The clock error of each correction the fake clock service applied since `from`, in ms.
+QList<double> clockErrorsMs(const FakeTimedated& timedated, int from) {
+    QList<double> errors;
+    for (const SetTimeCall& call : timedated.calls().mid(from))
+        errors << static_cast<double>(call.appliedAt.msecsTo(call.clockAfter()));
+    return errors;
+}
+
+void printErrors(const char* road, const QList<double>& errors) {
+    QList<double> magnitudes;
+    for (double e : errors)
+        magnitudes << std::abs(e);
+    std::printf("Clock error after a synchronization, %s: median %.0f ms, max %.0f ms over %d  (target < 1000)\n", road,
+                median(magnitudes),
+                magnitudes.isEmpty() ? 0.0 : *std::max_element(magnitudes.begin(), magnitudes.end()),
+                static_cast<int>(errors.size()));
+}
+
+// horavane-cmd on a command file for `net time \\address`, as the worker window starts it.
+void runNetTime(const QString& address, const QString& drive) {
+    QFile file(drive + QStringLiteral("/gTime.bat"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write(("net time \\\\" + address + " /set /yes >c:\\StatusTime.txt\r\n").toUtf8());
+    file.close();
+    QProcess cmd;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), drive);
+    cmd.setProcessEnvironment(env);
+    cmd.start(QStringLiteral(HV_HORAVANE_CMD), {QStringLiteral("--user-started"), file.fileName()});
+    cmd.waitForFinished(20000);
+}
+
 // rdate's whole run, print only (-p never sets the clock); -1 when it failed.
 double rdateMs(const QString& rdate, const QString& address) {
     QProcess p;
@@ -58,9 +107,12 @@ double rdateMs(const QString& rdate, const QString& address) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    // The clock service is the in-process fake; nothing may reach the real system bus either way.
+    // Nothing may reach the real system bus: a private one with the fake clock service, or none.
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/horavane-bench-bus");
     QApplication app(argc, argv);
+    PrivateSystemBus bus;
+    FakeTimedated timedated;
+    const bool haveBus = bus.start() && timedated.start(bus);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const int runs = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 31;
 
@@ -77,7 +129,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    FakePlatform platform;
+    RealTimePlatform platform;
     Forms forms(platform);
     forms.vespline().setQueryGapMs(0); // a local server: no need to space the queries
     QList<double> ours;
@@ -114,5 +166,31 @@ int main(int argc, char** argv) {
                 theirsMedian > 0 ? oursMedian / theirsMedian : 0.0);
     std::printf("CPU during a 2-second Pause: median %.3f ms, max %.3f ms  (target < 20 ms)\n", median(pauseCpu),
                 *std::max_element(pauseCpu.begin(), pauseCpu.end()));
+
+    // The clock error: the Internet road through the real clock client, the network road through horavane-cmd
+    // against chronyd's SNTP (milliseconds) on a second loopback address.
+    if (!haveBus) {
+        std::fprintf(stderr, "no private bus or fake clock service: %s %s\n", qPrintable(bus.error()),
+                     qPrintable(timedated.error()));
+        return 1;
+    }
+    platform.useBus = true;
+    int from = static_cast<int>(timedated.calls().size());
+    for (int i = 0; i < 5; ++i) {
+        syncWithVespline(forms, address);
+        waitMs(40);
+    }
+    printErrors("Internet road", clockErrorsMs(timedated, from));
+    ChronydServer chronyd;
+    if (chronyd.start(uniqueLoopbackAddress(1))) {
+        waitMs(500);
+        QTemporaryDir drive;
+        from = static_cast<int>(timedated.calls().size());
+        for (int i = 0; i < 5; ++i)
+            runNetTime(uniqueLoopbackAddress(1), drive.path());
+        printErrors("network road", clockErrorsMs(timedated, from));
+    } else {
+        std::fprintf(stderr, "chronyd: %s\n", qPrintable(chronyd.error()));
+    }
     return failures ? 1 : 0;
 }

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 Tarnwick::Tarnwick(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     setObjectName(QStringLiteral("Tarnwick"));
@@ -106,11 +107,13 @@ void Tarnwick::Command1_Click() {
                   QStringLiteral(" could not be written: ") + error;
     doEvents();
     setBackColor(Text1, VbColor::Red);
+    // Only this run is the caller's; the button's next click is a person's again.
+    const bool userStarted = std::exchange(m_userStarted, true);
     if (written) {
         // Started twice on purpose: both runs redirect into the same status file.
-        platform.startProgram(CommandRunner::kCommandFileToStart, CommandRunner::kMinimizedNoFocus);
+        platform.startProgram(CommandRunner::kCommandFileToStart, CommandRunner::kMinimizedNoFocus, userStarted);
         doEvents();
-        platform.startProgram(CommandRunner::kCommandFileToStart, CommandRunner::kMinimizedNoFocus);
+        platform.startProgram(CommandRunner::kCommandFileToStart, CommandRunner::kMinimizedNoFocus, userStarted);
         doEvents();
     } else {
         // Nothing is started (the file would run an earlier line); say why and let the result step close the run.

@@ -26,6 +26,8 @@ public:
     void Timer3_Timer();   // the result step
     void Timer4_Timer();   // discovery completion
     void List1_Click();    // copies the trimmed entry into Text4
+    // The next Command1_Click was started by a timer (false) or a person (true, also the button's own click).
+    void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
 
     QLabel* Label1; // clock
     QLabel* Label2;
@@ -56,4 +58,5 @@ private:
     void createConnections();
 
     Forms& m_forms;
+    bool m_userStarted = true;
 };

@@ -9,17 +9,30 @@
 #include <QEventLoop>
 #include <QTimer>
 
-ClockResult TimedatedClockService::setTime(const QDateTime& utc) {
+#include <algorithm>
+
+ClockResult TimedatedClockService::setTime(qint64 correctionUsec, bool userInteraction) {
+    return call(QStringLiteral("SetTime"), {static_cast<qlonglong>(correctionUsec), true, userInteraction},
+                userInteraction);
+}
+
+ClockResult TimedatedClockService::setNtp(bool enable, bool userInteraction) {
+    return call(QStringLiteral("SetNTP"), {enable, userInteraction}, userInteraction);
+}
+
+ClockResult TimedatedClockService::call(const QString& method, const QVariantList& args, bool userInteraction) {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return {false, QStringLiteral("org.freedesktop.DBus.Error.NoServer"), bus.lastError().message()};
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.timedate1"), QStringLiteral("/org/freedesktop/timedate1"),
-        QStringLiteral("org.freedesktop.timedate1"), QStringLiteral("SetTime"));
-    call << static_cast<qlonglong>(utc.toMSecsSinceEpoch() * 1000) << false << true;
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.timedate1"),
+                                                       QStringLiteral("/org/freedesktop/timedate1"),
+                                                       QStringLiteral("org.freedesktop.timedate1"), method);
+    call.setArguments(args);
     // Interactive authorization may ask the user, so the reply can take a while; events keep running meanwhile.
-    call.setInteractiveAuthorizationAllowed(true);
-    QDBusPendingCall pending = bus.asyncCall(call, m_timeoutMs);
+    // Given up too early, the service could still apply the change after "FAILED" was shown.
+    call.setInteractiveAuthorizationAllowed(userInteraction);
+    QDBusPendingCall pending =
+        bus.asyncCall(call, userInteraction ? std::max(m_timeoutMs, kInteractiveTimeoutMs) : m_timeoutMs);
     QDBusPendingCallWatcher watcher(pending);
     if (!watcher.isFinished()) {
         QEventLoop loop;
@@ -32,10 +45,20 @@ ClockResult TimedatedClockService::setTime(const QDateTime& utc) {
     return {true, {}, {}};
 }
 
+qint64 correctionUsec(const QDateTime& serverUtc, const QDateTime& localAtRead) {
+    if (!serverUtc.isValid() || !localAtRead.isValid())
+        return 0;
+    return localAtRead.msecsTo(serverUtc) * 1000;
+}
+
+bool isAutomaticSyncRefusal(const ClockResult& result) {
+    return !result.ok && result.errorName == QLatin1String("org.freedesktop.timedate1.AutomaticTimeSyncEnabled");
+}
+
 QString describeClockRefusal(const ClockResult& result) {
     const QString& name = result.errorName;
     const QString& message = result.message;
-    if (message.contains(QLatin1String("NTP"), Qt::CaseInsensitive) ||
+    if (isAutomaticSyncRefusal(result) || message.contains(QLatin1String("NTP"), Qt::CaseInsensitive) ||
         message.contains(QLatin1String("automatic time"), Qt::CaseInsensitive))
         return QStringLiteral("Clock not set: automatic time synchronization (NTP) is on");
     if (name.endsWith(QLatin1String("AccessDenied")) ||

@@ -1,6 +1,8 @@
 // The platform on Linux.
 #include "platform/linux_platform.h"
 
+#include "platform/clock_guard.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -153,6 +155,10 @@ private:
         m_icon->setToolTip(m_tip);
         m_icon->show();
     }
+    void showMessage(const QString& title, const QString& text) override {
+        if (m_icon)
+            m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+    }
 
     void setShown(bool shown) {
         if (shown == m_shown)
@@ -283,7 +289,7 @@ QString LinuxPlatform::commandInterpreter() {
     return QStandardPaths::findExecutable(QStringLiteral("horavane-cmd"));
 }
 
-bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle) {
+bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle, bool userStarted) {
     Q_UNUSED(windowStyle);
     if (commandLine.compare(QLatin1String("c:\\gTime.bat"), Qt::CaseInsensitive) == 0) {
         const auto file = m_drive.local(commandLine);
@@ -296,7 +302,7 @@ bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle) {
         env.insert(QStringLiteral("HORAVANE_DRIVE_C"), m_drive.paths().driveFolder());
         process.setProcessEnvironment(env);
         process.setProgram(cmd);
-        process.setArguments({*file});
+        process.setArguments(userStarted ? QStringList{kUserStartedArgument, *file} : QStringList{*file});
         qint64 pid = 0;
         if (!process.startDetached(&pid))
             return false;
@@ -331,6 +337,28 @@ void LinuxPlatform::messageBox(MessageIcon icon, const QString& title, const QSt
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
                     QMessageBox::Ok);
     box.exec();
+}
+
+bool LinuxPlatform::askYesNo(const QString& title, const QString& text) {
+    // With HORAVANE_MESSAGE_LOG the question is logged like a message box and answered by HORAVANE_ANSWER
+    // ("yes", else no), for tests that run the real program without a person.
+    const QString log = qEnvironmentVariable("HORAVANE_MESSAGE_LOG");
+    if (!log.isEmpty()) {
+        const bool yes = qEnvironmentVariable("HORAVANE_ANSWER") == QLatin1String("yes");
+        QFile file(log);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+            file.write(
+                (title + QStringLiteral(": ") + text + (yes ? QStringLiteral(" [yes]\n") : QStringLiteral(" [no]\n")))
+                    .toUtf8());
+        return yes;
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QDate LinuxPlatform::buildDate() const {
+    return ClockGuard::buildDate();
 }
 
 QString LinuxPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) {

@@ -22,16 +22,20 @@ public:
     const DriveC& drive() const override { return m_drive; }
     ClockService& clockService() override { return m_clock; }
     bool checkInternetConnection(const QString& url) override;
-    bool startProgram(const QString& commandLine, int windowStyle) override;
+    bool startProgram(const QString& commandLine, int windowStyle, bool userStarted = false) override;
     bool commandRunning() const override { return m_commands.anyRunning(); }
     bool waitForCommands(int timeoutMs) override { return m_commands.waitAll(timeoutMs); }
     void messageBox(MessageIcon icon, const QString& title, const QString& text) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) override;
+    bool askYesNo(const QString& title, const QString& text) override;
+    QDate buildDate() const override;
     std::unique_ptr<TrayIcon> createTrayIcon() override;
     void endProgram() override;
 
     // Where horavane-cmd is: beside this executable, else on PATH.
     static QString commandInterpreter();
+    // The interpreter's first argument when a person started the run.
+    static inline const QString kUserStartedArgument = QStringLiteral("--user-started");
 
 private:
     DriveC m_drive;

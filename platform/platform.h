@@ -23,6 +23,8 @@ public:
     virtual bool add(const QIcon& icon, const QByteArray& tooltipField) = 0;
     virtual void remove() = 0;
     virtual bool isShown() const = 0;
+    // A desktop notification from the icon.
+    virtual void showMessage(const QString& title, const QString& text) = 0;
 
 Q_SIGNALS:
     void mouseMessage(int message);
@@ -58,7 +60,8 @@ public:
 
     // Starts a command line without waiting: "c:\gTime.bat" (style 6) runs the command interpreter on that file;
     // the date and time panel's line (style 1) opens the desktop's settings. False when nothing was started.
-    virtual bool startProgram(const QString& commandLine, int windowStyle) = 0;
+    // userStarted tells the command interpreter that a person started the run, so it may be asked for a password.
+    virtual bool startProgram(const QString& commandLine, int windowStyle, bool userStarted = false) = 0;
     // Whether a command file started above still runs; and a wait, events running, until none does or the time
     // is up (false then).
     virtual bool commandRunning() const = 0;
@@ -67,6 +70,10 @@ public:
     // The two message boxes and the text prompt; the prompt returns the empty text when cancelled.
     virtual void messageBox(MessageIcon icon, const QString& title, const QString& text) = 0;
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) = 0;
+    // The clock questions (automatic time synchronization on, a large step): true for yes.
+    virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // The day this program was built: no server time before it is applied.
+    virtual QDate buildDate() const = 0;
 
     virtual std::unique_ptr<TrayIcon> createTrayIcon() = 0;
 

@@ -48,9 +48,11 @@ double halfTransit(const QDateTime& connectedAt, const QDateTime& closedAt) {
 
 Conversion convert(const QByteArray& reply, double delaySeconds) {
     if (reply.size() != kReplySize)
-        return {};
+        return {false, {}, QStringLiteral("a reply of %1 bytes instead of 4").arg(reply.size())};
+    if (bigEndianValue(reply) == 0)
+        return {false, {}, QStringLiteral("a reply of zero, which carries no time")};
     const qint64 total = secondsSince1900(bigEndianValue(reply)) - kEraOffset + correctionSeconds(delaySeconds);
-    return {true, base1990().addSecs(total)};
+    return {true, base1990().addSecs(total), {}};
 }
 
 QString tooltip(const QByteArray& reply, const QDateTime& newTime) {

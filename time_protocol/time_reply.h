@@ -31,8 +31,10 @@ double halfTransit(const QDateTime& connectedAt, const QDateTime& closedAt);
 struct Conversion {
     bool ok = false;
     QDateTime utc; // invalid when !ok
+    QString why;   // when !ok, in plain words
 };
-// A reply of exactly four bytes plus the correction; anything else fails.
+// A reply of exactly four bytes plus the correction; anything else fails, and so does a count of zero, which a
+// server without a time sends and which would otherwise read as 2036.
 Conversion convert(const QByteArray& reply, double delaySeconds);
 
 // The reply, its bytes as characters, then " - " and the new time in the general date form (midnight alone when

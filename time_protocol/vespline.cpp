@@ -4,11 +4,13 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/server_lists.h"
+#include "platform/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/winsock.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
+#include "platform/platform.h"
 #include "time_protocol/time_reply.h"
 
 #include <QComboBox>
@@ -52,7 +54,10 @@ Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     m_paceWait.setSingleShot(true);
     m_monotonic.start();
 
-    connect(cmdSync, &QPushButton::clicked, this, &Vespline::cmdSync_Click);
+    connect(cmdSync, &QPushButton::clicked, this, [this] {
+        m_userStarted = true;
+        cmdSync_Click();
+    });
     connect(cmdQuit, &QPushButton::clicked, this, &Vespline::cmdQuit_Click);
     connect(Winsock, &::Winsock::connected, this, &Vespline::Winsock_Connect);
     connect(Winsock, &::Winsock::dataArrival, this, &Vespline::Winsock_DataArrival);
@@ -60,7 +65,7 @@ Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     connect(Winsock, &::Winsock::error, this, &Vespline::Winsock_Error);
     connect(&m_limit, &QTimer::timeout, this, [this] {
         Winsock->Close();
-        fail(Received);
+        fail(Received, QStringLiteral("Clock not set: the time server did not answer in time"));
     });
     connect(&m_paceWait, &QTimer::timeout, this, &Vespline::connectToServer);
 
@@ -82,6 +87,7 @@ void Vespline::cmdSync_Click() {
     m_paceWait.stop();
     Received.clear();
     m_lastRefusal.clear();
+    m_lastOutcome.clear();
     Winsock->RemoteHost = cboURL->currentText();
     Winsock->RemotePort = m_port;
     m_exchanging = true;
@@ -106,7 +112,7 @@ void Vespline::connectToServer() {
 void Vespline::cmdQuit_Click() {
     if (m_exchanging) {
         Winsock->Close();
-        fail(Received);
+        fail(Received, QStringLiteral("Clock not set: the synchronization was cancelled"));
     }
     m_forms.unload(this);
 }
@@ -124,7 +130,7 @@ void Vespline::Winsock_DataArrival(qint64 bytesTotal) {
     if (Received.size() > TimeReply::kReplySize) {
         Received.truncate(TimeReply::kKeptBytes);
         Winsock->Close();
-        fail(Received);
+        fail(Received, QStringLiteral("Clock not set: the time server sent more than 4 bytes"));
     }
 }
 
@@ -143,41 +149,67 @@ void Vespline::Winsock_Close() {
 
 void Vespline::Winsock_Error(int number, const QString& description) {
     Q_UNUSED(number);
-    Q_UNUSED(description);
     // An unknown host, a refusal or a broken connection: no close event follows, so the exchange ends here.
     if (!m_exchanging)
         return;
     Winsock->Close();
-    fail(Received);
+    fail(Received, QStringLiteral("Clock not set: ") + description);
 }
 
 void Vespline::SetClock(const QString& reply) {
     m_limit.stop();
     const TimeReply::Conversion conversion = TimeReply::convert(reply.toLatin1(), Delay);
     if (!conversion.ok) {
-        fail(reply);
+        fail(reply, QStringLiteral("Clock not set: ") + conversion.why);
         return;
     }
+    // The server's time and this clock, read at the same moment.
+    const qint64 usec = correctionUsec(conversion.utc, m_forms.platform().now());
     const quint64 exchange = m_exchange;
-    const ClockResult set = m_forms.platform().clockService().setTime(conversion.utc);
+    const ClockGuard::Verdict verdict =
+        ClockGuard::judge(conversion.utc, usec, m_userStarted, m_forms.platform().buildDate());
+    QString why = verdict.why;
+    m_settingClock = true;
+    if (verdict.step == ClockGuard::Step::Confirm &&
+        !m_forms.platform().askYesNo(QStringLiteral("Large Clock Change"),
+                                     ClockGuard::largeStepQuestion(conversion.utc, usec)))
+        why = ClockGuard::declinedText(usec);
+    else if (verdict.step != ClockGuard::Step::Refuse)
+        why = applyCorrection(usec);
+    m_settingClock = false;
     doEvents();
     // A start while the clock service answered owns the result now; this one must not end it.
     if (exchange != m_exchange)
         return;
-    if (!set.ok) {
-        // A refused change is a failure; the status line gives the reason once the result is shown.
-        m_lastRefusal = describeClockRefusal(set);
+    if (!why.isEmpty()) {
+        m_lastRefusal = why;
+        m_lastOutcome = why;
         finish(kFailed, reply, conversion.utc);
         Tarnwick1& main = m_forms.tarnwick1();
         if (!main.isBusy())
             main.SSPanel2[0]->setCaption(m_lastRefusal);
         return;
     }
+    m_lastOutcome = ClockGuard::correctedText(usec);
     finish(kSuccess, reply, conversion.utc);
 }
 
-void Vespline::fail(const QString& reply) {
+QString Vespline::applyCorrection(qint64 usec) {
+    ClockService& clock = m_forms.platform().clockService();
+    ClockResult set = clock.setTime(usec, m_userStarted);
+    if (!set.ok && isAutomaticSyncRefusal(set) && m_userStarted &&
+        m_forms.platform().askYesNo(QStringLiteral("Automatic Time Synchronization"),
+                                    ClockGuard::automaticSyncQuestion())) {
+        const ClockResult off = clock.setNtp(false, true);
+        set = off.ok ? clock.setTime(usec, true) : off;
+    }
+    return set.ok ? QString() : describeClockRefusal(set);
+}
+
+void Vespline::fail(const QString& reply, const QString& why) {
     m_limit.stop();
+    m_lastRefusal = why;
+    m_lastOutcome = why;
     finish(kFailed, reply, QDateTime());
 }
 

@@ -45,8 +45,16 @@ public:
     void setQueryGapMs(int ms) { m_queryGapMs = ms; }
     // True from cmdSync_Click until a result is stored.
     bool isExchanging() const { return m_exchanging; }
-    // Plain words saying why the clock service refused the last change; empty when it did not.
+    // Plain words saying why the clock was not set by the last synchronization; empty when it was.
     const QString& lastRefusal() const { return m_lastRefusal; }
+    // What the last synchronization did, for the status line: the correction applied or why there was none.
+    const QString& lastOutcome() const { return m_lastOutcome; }
+    // True while the clock service has the correction and has not answered yet.
+    bool isSettingClock() const { return m_settingClock; }
+    // A person started this synchronization (SYNC NOW clicked, the window's own button), so the clock service
+    // and this program may ask questions; a timer's synchronization never asks.
+    void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
+    bool isUserStarted() const { return m_userStarted; }
 
     QLabel* Label1;
     QComboBox* cboURL;
@@ -60,8 +68,11 @@ public:
 private:
     void Form_Load();
     void connectToServer();
-    // The failure path: "FAILED", the clock untouched, the tooltip written.
-    void fail(const QString& reply);
+    // The failure path: "FAILED", the clock untouched, the tooltip written, `why` kept for the status line.
+    void fail(const QString& reply, const QString& why);
+    // Hands the correction to the clock service; with automatic time synchronization on, a person is asked
+    // whether to switch it off and the same correction is sent again. Empty when set, else why not.
+    QString applyCorrection(qint64 usec);
     void finish(const QString& result, const QString& reply, const QDateTime& newTime);
 
     Forms& m_forms;
@@ -71,6 +82,9 @@ private:
     quint64 m_exchange = 0; // counts the starts, so a late event of an abandoned exchange is recognised
     QDateTime m_connectedAt;
     QString m_lastRefusal;
+    QString m_lastOutcome;
+    bool m_userStarted = true;
+    bool m_settingClock = false;
     QString m_pendingKey; // host and port of the exchange under way
     QTimer m_limit;       // gives up an exchange that never ends
     QTimer m_paceWait;    // holds a connection back until the server may be asked again

@@ -22,7 +22,8 @@ void print(FILE* stream, const QString& text) {
 }
 } // namespace
 
-Interpreter::Interpreter(const DriveC& drive, ClockService& clock) : m_drive(drive), m_clock(clock) {}
+Interpreter::Interpreter(const DriveC& drive, ClockService& clock, bool userStarted)
+    : m_drive(drive), m_clock(clock), m_userStarted(userStarted) {}
 
 bool Interpreter::runFile(const QString& path) {
     QFile file(path);
@@ -50,7 +51,7 @@ bool Interpreter::runLine(const QString& line) {
     bool ok = false;
     switch (command.kind) {
     case CommandLine::Kind::NetTime:
-        output = NetTime::run(command.host, m_clock, NetTime::Ports::fromEnvironment());
+        output = NetTime::run(command.host, m_clock, NetTime::Ports::fromEnvironment(), m_userStarted);
         ok = output.contains(QLatin1String("The command completed successfully."));
         break;
     case CommandLine::Kind::NetView:

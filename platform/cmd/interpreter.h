@@ -9,7 +9,9 @@ class DriveC;
 
 class Interpreter {
 public:
-    Interpreter(const DriveC& drive, ClockService& clock);
+    // userStarted: a person started this run, so "net time" may make a large step (its /yes agrees) and the
+    // clock service may ask for a password.
+    Interpreter(const DriveC& drive, ClockService& clock, bool userStarted = false);
 
     // Command files larger than this are refused: the program writes one short line.
     static constexpr qint64 kMaxFileBytes = 64 * 1024;
@@ -27,4 +29,5 @@ private:
 
     const DriveC& m_drive;
     ClockService& m_clock;
+    bool m_userStarted;
 };

@@ -1,6 +1,7 @@
 // The network exchanges of "net time", each bounded in time, and the clock service call.
 #include "platform/cmd/net_time.h"
 
+#include "platform/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/cmd/avahi.h"
 #include "platform/cmd/sntp.h"
@@ -154,10 +155,7 @@ Answer askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
                 QStringLiteral("Time Protocol: the server did not close in time")};
     const TimeReply::Conversion c = TimeReply::convert(bytes, clock.elapsed() / 2000.0);
     if (!c.ok)
-        return {false,
-                {},
-                QStringLiteral("Time Protocol"),
-                QStringLiteral("Time Protocol: a reply of %1 bytes instead of 4").arg(bytes.size())};
+        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: ") + c.why};
     return {true, c.utc, QStringLiteral("Time Protocol"), {}};
 }
 } // namespace
@@ -190,20 +188,29 @@ Answer ask(const QString& host, const Ports& ports, int stepMs) {
     return {false, {}, {}, reasons.join(QStringLiteral(", "))};
 }
 
-QString run(const QString& host, ClockService& clock, const Ports& ports) {
+QString run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted) {
     const Answer answer = ask(host, ports);
+    // The exchange ends just before ask returns: this is the moment its answer describes.
+    const QDateTime readAt = QDateTime::currentDateTimeUtc();
     if (!answer.ok)
         return QStringLiteral("System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n") +
                QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why +
                QStringLiteral("\r\n\r\n");
     const QString current = QStringLiteral("Current time at \\\\") + host + QStringLiteral(" is ") +
                             DateText::generalDate(answer.utc.toLocalTime()) + QStringLiteral("\r\n\r\n");
-    const ClockResult set = clock.setTime(answer.utc);
+    const qint64 usec = correctionUsec(answer.utc, readAt);
+    // The /yes of a user-started run stands for agreeing to a large step; a timer's run refuses one.
+    const ClockGuard::Verdict verdict = ClockGuard::judge(answer.utc, usec, userStarted);
+    if (verdict.step == ClockGuard::Step::Refuse)
+        return current + QStringLiteral("System error 87 has occurred.\r\n\r\nThe parameter is incorrect.\r\n") +
+               verdict.why + QStringLiteral("\r\n\r\n");
+    const ClockResult set = clock.setTime(usec, userStarted);
     if (!set.ok)
         return current +
                QStringLiteral("System error 1314 has occurred.\r\n\r\n"
                               "A required privilege is not held by the client.\r\n") +
                describeClockRefusal(set) + QStringLiteral("\r\n\r\n");
-    return current + QStringLiteral("The command completed successfully.\r\n\r\n");
+    return current + ClockGuard::correctedText(usec) + QStringLiteral("\r\n\r\n") +
+           QStringLiteral("The command completed successfully.\r\n\r\n");
 }
 } // namespace NetTime

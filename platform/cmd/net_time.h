@@ -25,6 +25,7 @@ struct Answer {
 };
 Answer ask(const QString& host, const Ports& ports, int stepMs = kStepMs);
 
-// The whole command: asks, sets the clock and returns what the command prints.
-QString run(const QString& host, ClockService& clock, const Ports& ports);
+// The whole command: asks, sets the clock and returns what the command prints. Only a user-started run may make
+// a step larger than the guard's threshold (its /yes agrees) and lets the clock service ask for a password.
+QString run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted = false);
 } // namespace NetTime

@@ -8,6 +8,8 @@
 #include "platform/controls/vb_color.h"
 #include "platform/date_text.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/scripted_time_server.h"
+#include "time_protocol/vespline.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -32,6 +34,8 @@ private Q_SLOTS:
     void sizeTest();
     void markerRoundTrip();
     void markerFailureIsReported();
+    void timedInternetSync_data();
+    void timedInternetSync();
 
 private:
     Tarnwick1& main() { return m_forms->tarnwick1(); }
@@ -75,8 +79,10 @@ void TestAutoSync::scheduleFires() {
     main().SSPanel4->setBackColor(VbColor::LightGreen);
     main().Timer1_Timer();
     QCOMPARE(main().timedSyncCount(), syncs);
-    // The synchronization is SYNC NOW's network road: the command file started for the selected computer.
+    // The synchronization is SYNC NOW's network road: the command file started for the selected computer,
+    // telling horavane-cmd that no person is there to be asked.
     QCOMPARE(m_platform->started.isEmpty(), syncs == 0);
+    QVERIFY(!m_platform->startedByUser.contains(true));
     QCOMPARE(main().Label3->text(), DateText::clockTime(now.time()));
     QCOMPARE(main().Label5->text(), DateText::clockDate(now.date()));
     QCOMPARE(main().SSPanel4->backColor(), VbColor::ButtonFace);
@@ -147,6 +153,7 @@ void TestAutoSync::missingLogStillSyncs() {
     main().SSCheck1->setChecked(true);
     main().Timer2_Timer();
     QCOMPARE(main().timedSyncCount(), 1);
+    QCOMPARE(m_platform->startedByUser, (QList<bool>{false, false}));
     QVERIFY(!QFile::exists(log));
 }
 
@@ -201,6 +208,71 @@ void TestAutoSync::markerFailureIsReported() {
     main().SSCheck1_Click();
     QVERIFY(main().SSPanel2[0]->caption().startsWith(QStringLiteral("Could not create C:\\AutoSyncKLOV.txt")));
     QVERIFY(main().SSCheck1->isTicked());
+}
+
+Q_DECLARE_METATYPE(QList<ClockResult>)
+
+void TestAutoSync::timedInternetSync_data() {
+    QTest::addColumn<int>("timer");
+    QTest::addColumn<QList<ClockResult>>("answers"); // the clock service's, one synchronization each
+    QTest::addColumn<int>("notes");
+    const ClockResult ok{true, {}, {}};
+    const ClockResult denied{false, QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), QStringLiteral("no")};
+    const ClockResult ntp{false, QStringLiteral("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"),
+                          QStringLiteral("Automatic time synchronization is enabled")};
+    QTest::newRow("schedule: succeeds, nothing told") << 1 << QList<ClockResult>{ok} << 0;
+    QTest::newRow("interval: NTP on, never asks, told once") << 2 << QList<ClockResult>{ntp, ntp} << 1;
+    QTest::newRow("schedule: two reasons, told each") << 1 << QList<ClockResult>{denied, ntp} << 2;
+    QTest::newRow("interval: told again after a success") << 2 << QList<ClockResult>{denied, ok, denied} << 2;
+}
+
+void TestAutoSync::timedInternetSync() {
+    QFETCH(int, timer);
+    QFETCH(QList<ClockResult>, answers);
+    QFETCH(int, notes);
+    const QByteArray reply = QByteArray::fromHex("E96B1E80");
+    const QDateTime now = QDateTime(QDate(2024, 2, 5), QTime(8, 44, 48), Qt::UTC).toLocalTime().addSecs(-2);
+    ScriptedTimeServer server({ScriptedTimeServer::send(reply), ScriptedTimeServer::close()});
+    m_platform->setNow(now);
+    m_platform->answers = {true, true};
+    main().Label1->setText(QStringLiteral("127.0.0.1"));
+    main().AddTrayIcon();
+    Vespline& v = m_forms->vespline();
+    v.setTimePort(server.port());
+    v.setQueryGapMs(0);
+    for (const ClockResult& answer : answers) {
+        m_platform->clock.refusal = answer;
+        m_platform->clock.ntp = false;
+        if (timer == 1) {
+            main().Label6->setText(DateText::scheduleDate(now.date()));
+            main().Label2->setText(DateText::scheduleTime(now.time().addSecs(-60)));
+            main().Timer1_Timer();
+        } else {
+            main().Combo1->setEditText(QStringLiteral("1"));
+            main().SSCheck1->setChecked(true);
+            main().Timer2_Timer();
+        }
+        QCOMPARE(main().Label7->text(), answer.ok ? QStringLiteral("SUCESS") : QStringLiteral("FAILED"));
+        // The reason, or the step, stays on the status line through the next minute tick.
+        const QString outcome = main().SSPanel2[0]->caption();
+        QVERIFY2(outcome.startsWith(answer.ok ? QLatin1String("Clock corrected by +2.0 s")
+                                              : QLatin1String("Clock not set: ")),
+                 qPrintable(outcome));
+        main().Label2->setText(QStringLiteral("NOT SCHEDULED"));
+        main().Timer1_Timer();
+        QCOMPARE(main().SSPanel2[0]->caption(), outcome);
+    }
+    QCOMPARE(main().timedSyncCount(), answers.size());
+    // Nobody is asked anything on a timer's road.
+    QVERIFY(m_platform->questions.isEmpty());
+    QVERIFY(m_platform->clock.ntpCalls.isEmpty());
+    QCOMPARE(m_platform->clock.calls.size(), answers.size());
+    for (const FakeClockService::Call& call : m_platform->clock.calls)
+        QVERIFY(!call.interactive);
+    QVERIFY(m_platform->tray);
+    QCOMPARE(m_platform->tray->notes.size(), notes);
+    for (const QStringList& note : m_platform->tray->notes)
+        QVERIFY2(note.value(1).startsWith(QLatin1String("Clock not set: ")), qPrintable(note.value(1)));
 }
 
 QTEST_MAIN(TestAutoSync)

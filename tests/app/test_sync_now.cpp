@@ -54,6 +54,7 @@ private:
 
 namespace {
 const QByteArray kReply = QByteArray::fromHex("E96B1E80");
+const QDateTime kReplyTime(QDate(2024, 2, 5), QTime(8, 44, 48), Qt::UTC);
 
 double cpuSeconds() {
     timespec ts{};
@@ -82,6 +83,8 @@ void TestSyncNow::cleanup() {
 void TestSyncNow::prepareVespline(quint16 port, qint32 ms) {
     Vespline& v = m_forms->vespline();
     v.setTimePort(port);
+    // This clock runs 0.8 s behind the server.
+    m_platform->setNow(kReplyTime.toLocalTime().addMSecs(-800));
     connect(v.Winsock, &Winsock::connected, this, [this, ms] { m_platform->tick += ms; });
 }
 
@@ -135,20 +138,27 @@ void TestSyncNow::noConnection() {
     QCOMPARE(m_main->Label7->text(), QStringLiteral("SUCESS"));
     QCOMPARE(m_main->Label3->text(), QStringLiteral("old clock"));
     QVERIFY(!m_forms->isVesplineLoaded());
+    // The reason stays through the minute tick.
+    m_main->Timer1_Timer();
+    QCOMPARE(m_main->SSPanel2[0]->caption(), QStringLiteral("No internet connection ..."));
 }
 
 void TestSyncNow::internetResult_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<qint32>("ms");
     QTest::addColumn<QString>("result");
-    QTest::newRow("success") << kReply << 1234 << "SUCESS";
-    QTest::newRow("short reply") << kReply.left(3) << 87 << "FAILED";
+    QTest::addColumn<QString>("status");
+    QTest::newRow("success") << kReply << 1234 << "SUCESS"
+                             << "Clock corrected by +0.8 s";
+    QTest::newRow("short reply") << kReply.left(3) << 87 << "FAILED"
+                                 << "Clock not set: a reply of 3 bytes instead of 4";
 }
 
 void TestSyncNow::internetResult() {
     QFETCH(QByteArray, reply);
     QFETCH(qint32, ms);
     QFETCH(QString, result);
+    QFETCH(QString, status);
     ScriptedTimeServer server({S::send(reply), S::close()});
     prepareVespline(server.port(), ms);
     m_main->Label1->setText(QStringLiteral("127.0.0.1"));
@@ -157,7 +167,11 @@ void TestSyncNow::internetResult() {
     QCOMPARE(server.connections(), 1);
     QCOMPARE(m_main->Label13->text(), QStringLiteral("True"));
     QCOMPARE(m_forms->base().InternetState(), QVariant(true));
-    QCOMPARE(m_main->SSPanel2[0]->caption(), QStringLiteral("Internet connection detected"));
+    // What the synchronization did replaces the connection check's words, and outlives the minute tick.
+    QCOMPARE(m_main->SSPanel2[0]->caption(), status);
+    QCOMPARE(m_main->syncOutcome(), status);
+    m_main->Timer1_Timer();
+    QCOMPARE(m_main->SSPanel2[0]->caption(), status);
     QCOMPARE(m_main->Label12->text(), QStringLiteral("1000"));
     QCOMPARE(m_main->Label7->text(), result);
     QVERIFY(m_main->Label7->isVisibleTo(m_main));
@@ -170,6 +184,11 @@ void TestSyncNow::internetResult() {
     QCOMPARE(m_forms->vespline().cboURL->currentText(), QStringLiteral("127.0.0.1"));
     QVERIFY(!m_forms->vespline().isVisible());
     QCOMPARE(m_platform->clock.calls.size(), result == QLatin1String("SUCESS") ? 1 : 0);
+    // A click: the clock service may ask the user.
+    for (const FakeClockService::Call& call : m_platform->clock.calls)
+        QVERIFY(call.interactive);
+    // A person saw the outcome: no notification.
+    QVERIFY(m_platform->tray == nullptr || m_platform->tray->notes.isEmpty());
     // The result is handed to the worker's result step about 100 ms later; SYNC NOW does not refresh the clock.
     QTimer* timer3 = m_forms->tarnwick().Timer3;
     QVERIFY(timer3->isActive());
@@ -247,6 +266,8 @@ void TestSyncNow::networkComputer() {
     QVERIFY(!m_main->Label8->isVisibleTo(m_main));
     QCOMPARE(m_main->Label12->text(), QStringLiteral("4242"));
     QCOMPARE(m_forms->tarnwick().Text4->text(), caption);
+    // A click: horavane-cmd is told a person started it, on both starts.
+    QCOMPARE(m_platform->startedByUser, (QList<bool>{true, true}));
     QCOMPARE(m_main->cursor().shape(), Qt::WaitCursor);
     QVERIFY(m_main->SSCommand3->busyLook());
     QVERIFY(m_platform->checkedUrls.isEmpty());

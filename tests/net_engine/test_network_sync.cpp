@@ -49,14 +49,17 @@ void TestNetworkSync::initTestCase() {
 
 void TestNetworkSync::synchronizesWithAComputerOnTheNetwork_data() {
     QTest::addColumn<bool>("silentSntp");
-    QTest::newRow("no SNTP server: the Time Protocol at once") << false;
+    QTest::addColumn<bool>("userStarted");
+    QTest::newRow("no SNTP server: the Time Protocol at once, the worker's button") << false << true;
+    QTest::newRow("no SNTP server: the Time Protocol at once, a timer's SYNC NOW") << false << false;
     // A socket on the SNTP port that never answers: SNTP takes its whole time limit before the Time Protocol, so
     // the command is still running at the two-second tick.
-    QTest::newRow("silent SNTP server, then the Time Protocol") << true;
+    QTest::newRow("silent SNTP server, then the Time Protocol") << true << true;
 }
 
 void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     QFETCH(bool, silentSntp);
+    QFETCH(bool, userStarted);
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress();
     HV_START_FIXTURE(xinetd, address);
@@ -76,6 +79,8 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     main.SSCommand3->setBusyLook(true);
     const QDateTime before = QDateTime::currentDateTimeUtc();
     worker.Text4->setText(name);
+    if (!userStarted)
+        worker.setUserStarted(false);
     worker.Command1_Click();
     const auto logged = [&] { return platform.drive().exists(ResultLog::path(platform.programFolder())); };
     QTRY_VERIFY_WITH_TIMEOUT(logged(), 2000 + Tarnwick::kCommandWaitMs + 3000);
@@ -86,11 +91,15 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     QVERIFY(shown.contains(QLatin1String("The command completed successfully.")));
     QCOMPARE(main.SSPanel4->backColor(), VbColor::LightGreen);
     QVERIFY(!main.SSCommand3->busyLook());
-    // Started twice, so the clock is set twice, each time within a second of the server's clock.
+    // Started twice, so the clock is corrected twice, each time to within a second of the server's clock; only a
+    // person's run lets the clock service ask for a password.
     const QList<SetTimeCall> calls = m_timedated.calls().mid(callsBefore);
     QCOMPARE(calls.size(), 2);
-    for (const SetTimeCall& call : calls)
-        QVERIFY(call.utc >= before.addMSecs(-1000) && call.utc <= after.addMSecs(1000));
+    for (const SetTimeCall& call : calls) {
+        QVERIFY(call.relative);
+        QCOMPARE(call.interactive, userStarted);
+        QVERIFY(call.clockAfter() >= before.addMSecs(-1000) && call.clockAfter() <= after.addMSecs(1000));
+    }
     const auto log = platform.drive().readFields(ResultLog::path(platform.programFolder()));
     QVERIFY(log);
     QCOMPARE(log->size(), 1);

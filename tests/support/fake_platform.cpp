@@ -15,8 +15,9 @@ std::unique_ptr<TrayIcon> FakePlatform::createTrayIcon() {
     return icon;
 }
 
-bool FakePlatform::startProgram(const QString& commandLine, int windowStyle) {
+bool FakePlatform::startProgram(const QString& commandLine, int windowStyle, bool userStarted) {
     started << qMakePair(commandLine, windowStyle);
+    startedByUser << userStarted;
     if (commandRunMs >= 0) {
         ++running;
         QTimer::singleShot(commandRunMs, &m_timers, [this] {

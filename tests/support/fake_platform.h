@@ -11,13 +11,32 @@
 #include <QTemporaryDir>
 #include <functional>
 
+// Records each correction; refuses while `refusal` is not ok, or while NTP is on as timedated does.
 class FakeClockService : public ClockService {
 public:
-    ClockResult setTime(const QDateTime& utc) override {
-        calls << utc;
-        return refusal.ok ? ClockResult{true, {}, {}} : refusal;
+    struct Call {
+        qint64 usec = 0;
+        bool interactive = false;
+    };
+    ClockResult setTime(qint64 correctionUsec, bool userInteraction) override {
+        calls << Call{correctionUsec, userInteraction};
+        if (!refusal.ok)
+            return refusal;
+        if (ntp)
+            return {false, QStringLiteral("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"),
+                    QStringLiteral("Automatic time synchronization is enabled")};
+        applied << correctionUsec;
+        return {true, {}, {}};
     }
-    QList<QDateTime> calls;
+    ClockResult setNtp(bool enable, bool userInteraction) override {
+        ntpCalls << Call{enable, userInteraction};
+        ntp = enable;
+        return {true, {}, {}};
+    }
+    QList<Call> calls;
+    QList<qint64> applied; // corrections that changed the clock
+    QList<Call> ntpCalls;  // usec holds the flag asked for
+    bool ntp = false;
     ClockResult refusal{true, {}, {}}; // set ok = false to refuse
 };
 
@@ -36,6 +55,7 @@ public:
         ++removes;
     }
     bool isShown() const override { return shown; }
+    void showMessage(const QString& title, const QString& text) override { notes << QStringList{title, text}; }
     void click(int message) { Q_EMIT mouseMessage(message); }
     // A tray starts or ends: an icon that was asked for appears in it or goes with it.
     void setAvailable(bool present) {
@@ -52,6 +72,7 @@ public:
     int adds = 0;
     int removes = 0;
     QByteArray tooltip;
+    QList<QStringList> notes; // title, text
 };
 
 struct MessageRecord {
@@ -76,7 +97,7 @@ public:
         checkedUrls << url;
         return online;
     }
-    bool startProgram(const QString& commandLine, int windowStyle) override;
+    bool startProgram(const QString& commandLine, int windowStyle, bool userStarted = false) override;
     bool commandRunning() const override { return running > 0; }
     bool waitForCommands(int timeoutMs) override;
     void messageBox(MessageIcon icon, const QString& title, const QString& text) override {
@@ -86,6 +107,11 @@ public:
         prompts << QStringList{prompt, title, defaultAnswer};
         return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
     }
+    bool askYesNo(const QString& title, const QString& text) override {
+        questions << QStringList{title, text};
+        return answers.isEmpty() ? false : answers.takeFirst();
+    }
+    QDate buildDate() const override { return build; }
     std::unique_ptr<TrayIcon> createTrayIcon() override;
     void endProgram() override { ++ends; }
 
@@ -113,6 +139,10 @@ public:
     std::function<void()> commandEnds;
     int running = 0;
     QList<int> waitLimits;
+    QList<bool> startedByUser;
+    QList<QStringList> questions; // title, text
+    QList<bool> answers;          // to the questions, in turn; no when none is left
+    QDate build{2000, 1, 1};      // older than any reply of the tests unless a test moves it
 
 private:
     QTemporaryDir m_dir;

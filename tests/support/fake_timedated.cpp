@@ -1,58 +1,108 @@
 // A stand-in for systemd-timedated on a private bus: owns org.freedesktop.timedate1, records every SetTime call
-// as a line "usec relative interactive" in the record file, and refuses while the refusal file names an error.
-//   fake_timedated --address BUS --record FILE [--refuse-file FILE]
-// The refusal file holds the D-Bus error name on its first line and the message on its second; it is read at
-// every call, so a test can switch refusing on and off. Prints "ready" once the name is owned.
+// as a line "usec relative interactive applied-at-usec" and every SetNTP call as "ntp on interactive" in the
+// record file, and refuses while the refusal file names an error.
+//   fake_timedated --address BUS --record FILE [--refuse-file FILE] [--delay-file FILE] [--ntp-file FILE]
+// The refusal file holds the D-Bus error name on its first line and the message on its second. The delay file
+// holds milliseconds to wait before answering (and applying), as polkit's password prompt makes timedated do.
+// The NTP file holds 1 while automatic time synchronization is on: SetTime is then refused as timedated refuses
+// it, and SetNTP writes it. Every file is read at every call, so a test can switch them at will. Prints "ready"
+// once the name is owned.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QFile>
+#include <QTimer>
 #include <cstdio>
+
+namespace {
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
 
 class Timedate : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.timedate1")
 public:
-    Timedate(QString record, QString refuseFile) : m_record(std::move(record)), m_refuseFile(std::move(refuseFile)) {}
+    Timedate(QDBusConnection bus, QCommandLineParser& options) : m_bus(std::move(bus)), m_options(options) {}
 
 public Q_SLOTS:
     void SetTime(qlonglong usecUtc, bool relative, bool interactive) {
-        QFile refuse(m_refuseFile);
-        if (!m_refuseFile.isEmpty() && refuse.open(QIODevice::ReadOnly)) {
-            const QList<QByteArray> lines = refuse.readAll().split('\n');
-            if (!lines.value(0).trimmed().isEmpty()) {
-                sendErrorReply(QString::fromUtf8(lines.value(0).trimmed()),
-                               QString::fromUtf8(lines.value(1).trimmed()));
-                return;
-            }
-        }
-        QFile out(m_record);
-        if (out.open(QIODevice::WriteOnly | QIODevice::Append))
-            out.write(QByteArray::number(usecUtc) + ' ' + QByteArray::number(int(relative)) + ' ' +
-                      QByteArray::number(int(interactive)) + '\n');
+        answer([=] {
+            if (ntpOn())
+                return message().createErrorReply(QStringLiteral("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"),
+                                                  QStringLiteral("Automatic time synchronization is enabled"));
+            record(QByteArray::number(usecUtc) + ' ' + QByteArray::number(int(relative)) + ' ' +
+                   QByteArray::number(int(interactive)) + ' ' +
+                   QByteArray::number(QDateTime::currentMSecsSinceEpoch() * 1000));
+            return message().createReply();
+        });
+    }
+    void SetNTP(bool on, bool interactive) {
+        answer([=] {
+            QFile ntp(option("ntp-file"));
+            if (ntp.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                ntp.write(on ? "1\n" : "0\n");
+            record("ntp " + QByteArray::number(int(on)) + ' ' + QByteArray::number(int(interactive)));
+            return message().createReply();
+        });
     }
 
 private:
-    QString m_record;
-    QString m_refuseFile;
+    QString option(const char* name) const { return m_options.value(QString::fromLatin1(name)); }
+    bool ntpOn() const { return readFile(option("ntp-file")).trimmed() == "1"; }
+    void record(const QByteArray& line) {
+        QFile out(option("record"));
+        if (out.open(QIODevice::WriteOnly | QIODevice::Append))
+            out.write(line + '\n');
+    }
+    // A refusal at once, else the call's effect and reply after the delay.
+    template <typename Effect> void answer(Effect effect) {
+        const QList<QByteArray> refusal = readFile(option("refuse-file")).split('\n');
+        if (!refusal.value(0).trimmed().isEmpty()) {
+            sendErrorReply(QString::fromUtf8(refusal.value(0).trimmed()),
+                           QString::fromUtf8(refusal.value(1).trimmed()));
+            return;
+        }
+        setDelayedReply(true); // the reply is sent here, never the empty automatic one
+        const int delayMs = readFile(option("delay-file")).trimmed().toInt();
+        if (delayMs <= 0) {
+            m_bus.send(effect());
+            return;
+        }
+        const QDBusMessage call = message();
+        QTimer::singleShot(delayMs, this, [this, call, effect] {
+            m_pending = call;
+            m_bus.send(effect());
+        });
+    }
+    // message() of the call being answered, also after a delay.
+    QDBusMessage message() const { return calledFromDBus() ? QDBusContext::message() : m_pending; }
+
+    QDBusConnection m_bus;
+    QCommandLineParser& m_options;
+    QDBusMessage m_pending;
 };
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOption({QStringLiteral("address"), QStringLiteral("bus address"), QStringLiteral("address")});
-    parser.addOption({QStringLiteral("record"), QStringLiteral("record file"), QStringLiteral("file")});
-    parser.addOption({QStringLiteral("refuse-file"), QStringLiteral("refusal file"), QStringLiteral("file")});
+    for (const char* name : {"address", "record", "refuse-file", "delay-file", "ntp-file"})
+        parser.addOption({QString::fromLatin1(name), QString::fromLatin1(name), QStringLiteral("value")});
     parser.process(app);
     // Only the bus given: never the machine's own system bus.
     if (!parser.isSet(QStringLiteral("address")) || !parser.isSet(QStringLiteral("record"))) {
-        std::fputs("usage: fake_timedated --address BUS --record FILE [--refuse-file FILE]\n", stderr);
+        std::fputs("usage: fake_timedated --address BUS --record FILE [--refuse-file FILE] [--delay-file FILE] "
+                   "[--ntp-file FILE]\n",
+                   stderr);
         return 2;
     }
     QDBusConnection bus = QDBusConnection::connectToBus(parser.value(QStringLiteral("address")), QStringLiteral("bus"));
-    Timedate timedate(parser.value(QStringLiteral("record")), parser.value(QStringLiteral("refuse-file")));
+    Timedate timedate(bus, parser);
     if (!bus.isConnected() ||
         !bus.registerObject(QStringLiteral("/org/freedesktop/timedate1"), &timedate, QDBusConnection::ExportAllSlots) ||
         !bus.registerService(QStringLiteral("org.freedesktop.timedate1"))) {

@@ -143,7 +143,8 @@ bool PrivateSystemBus::start() {
 bool FakeTimedated::start(const PrivateSystemBus& bus) {
     if (!launch(QStringLiteral(HV_FAKE_TIMEDATED),
                 {QStringLiteral("--address"), bus.address(), QStringLiteral("--record"), recordFile(),
-                 QStringLiteral("--refuse-file"), refuseFile()}))
+                 QStringLiteral("--refuse-file"), refuseFile(), QStringLiteral("--delay-file"), delayFile(),
+                 QStringLiteral("--ntp-file"), ntpFile()}))
         return false;
     QByteArray line;
     if (!readLine(&line) || line != "ready")
@@ -155,6 +156,14 @@ void FakeTimedated::refuse(const QString& errorName, const QString& message) {
     writeFile(refuseFile(), (errorName + QLatin1Char('\n') + message + QLatin1Char('\n')).toUtf8());
 }
 
+void FakeTimedated::answerLate(int ms) {
+    writeFile(delayFile(), QByteArray::number(ms) + '\n');
+}
+
+void FakeTimedated::setNtp(bool on) {
+    writeFile(ntpFile(), on ? "1\n" : "0\n");
+}
+
 QList<SetTimeCall> FakeTimedated::calls() const {
     QList<SetTimeCall> calls;
     QFile f(recordFile());
@@ -162,10 +171,23 @@ QList<SetTimeCall> FakeTimedated::calls() const {
         return calls;
     for (const QByteArray& line : f.readAll().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() != 3)
+        if (parts.size() != 4 || parts[0] == "ntp")
             continue;
-        calls << SetTimeCall{QDateTime::fromMSecsSinceEpoch(parts[0].toLongLong() / 1000, Qt::UTC), parts[1] == "1",
-                             parts[2] == "1"};
+        calls << SetTimeCall{parts[0].toLongLong(), parts[1] == "1", parts[2] == "1",
+                             QDateTime::fromMSecsSinceEpoch(parts[3].toLongLong() / 1000, Qt::UTC)};
+    }
+    return calls;
+}
+
+QList<SetNtpCall> FakeTimedated::ntpCalls() const {
+    QList<SetNtpCall> calls;
+    QFile f(recordFile());
+    if (!f.open(QIODevice::ReadOnly))
+        return calls;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 3 && parts[0] == "ntp")
+            calls << SetNtpCall{parts[1] == "1", parts[2] == "1"};
     }
     return calls;
 }

@@ -76,8 +76,17 @@ private:
 
 // The fake org.freedesktop.timedate1 of tests/support/fake_timedated.cpp.
 struct SetTimeCall {
-    QDateTime utc;
+    qint64 usec = 0; // the correction when relative, else the time
     bool relative = false;
+    bool interactive = false;
+    QDateTime appliedAt; // the real time when the fake applied it
+    // The clock right after the change; for a relative one, the real clock at that moment plus the correction.
+    QDateTime clockAfter() const {
+        return relative ? appliedAt.addMSecs(usec / 1000) : QDateTime::fromMSecsSinceEpoch(usec / 1000, Qt::UTC);
+    }
+};
+struct SetNtpCall {
+    bool on = false;
     bool interactive = false;
 };
 class FakeTimedated : public ChildProcess {
@@ -85,11 +94,18 @@ public:
     bool start(const PrivateSystemBus& bus);
     // From now on every SetTime is answered with this error; an empty name accepts again.
     void refuse(const QString& errorName, const QString& message = QString());
+    // Answers (and applies) every call this late, as a password prompt makes timedated do.
+    void answerLate(int ms);
+    // Automatic time synchronization on: SetTime is refused until SetNTP switches it off.
+    void setNtp(bool on);
     QList<SetTimeCall> calls() const;
+    QList<SetNtpCall> ntpCalls() const;
 
 private:
     QString recordFile() const { return folder() + QStringLiteral("/calls.txt"); }
     QString refuseFile() const { return folder() + QStringLiteral("/refuse.txt"); }
+    QString delayFile() const { return folder() + QStringLiteral("/delay.txt"); }
+    QString ntpFile() const { return folder() + QStringLiteral("/ntp.txt"); }
 };
 
 // The fake Avahi daemon of tests/support/fake_avahi.cpp, announcing the given computers and those of the names

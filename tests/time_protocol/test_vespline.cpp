@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "data/server_lists.h"
 #include "platform/controls/ss_panel.h"
+#include "platform/date_text.h"
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/scripted_time_server.h"
@@ -40,10 +41,16 @@ private Q_SLOTS:
     void newStartAbandonsTheExchange();
     void sameServerIsNotAskedTooOften();
     void startWhileTheClockIsSetWins();
+    void guards_data();
+    void guards();
+    void automaticSyncOn_data();
+    void automaticSyncOn();
 
 private:
     // Runs one synchronization with the server and returns the result word.
     QString sync(const QString& host, quint16 port, int limitMs = 15000);
+    // One synchronization with a server that sends the reply, started by a person or a timer.
+    QString syncStartedBy(bool userStarted);
 
     FakePlatform* m_platform = nullptr;
     Forms* m_forms = nullptr;
@@ -53,6 +60,8 @@ private:
 namespace {
 const QByteArray kReply = QByteArray::fromHex("E96B1E80");
 const QDateTime kReplyTime(QDate(2024, 2, 5), QTime(8, 44, 48), Qt::UTC);
+// This clock, 0.8 s behind the reply when it arrives.
+const QDateTime kClockAtReply = kReplyTime.toLocalTime().addMSecs(-800);
 } // namespace
 
 void TestVespline::initTestCase() {
@@ -63,6 +72,7 @@ void TestVespline::initTestCase() {
 
 void TestVespline::init() {
     m_platform = new FakePlatform;
+    m_platform->setNow(kClockAtReply);
     m_forms = new Forms(*m_platform);
 }
 
@@ -78,6 +88,12 @@ QString TestVespline::sync(const QString& host, quint16 port, int limitMs) {
     const QString result = syncWithVespline(*m_forms, host, limitMs);
     m_elapsedMs = timer.elapsed();
     return result;
+}
+
+QString TestVespline::syncStartedBy(bool userStarted) {
+    ScriptedTimeServer server({S::send(kReply), S::close()});
+    m_forms->vespline().setUserStarted(userStarted);
+    return sync(QStringLiteral("127.0.0.1"), server.port());
 }
 
 void TestVespline::loadFillsTheList() {
@@ -122,6 +138,7 @@ void TestVespline::exchange_data() {
     QTest::newRow("5 bytes, kept open") << Script{S::send(kReply + 'x'), S::hold()} << "FAILED";
     QTest::newRow("4 then 1 more") << Script{S::send(kReply), S::wait(100), S::send("x"), S::close()} << "FAILED";
     QTest::newRow("nothing") << Script{S::close()} << "FAILED";
+    QTest::newRow("four zero bytes, not 2036") << Script{S::send(QByteArray(4, '\0')), S::close()} << "FAILED";
     QTest::newRow("reset after 2 bytes") << Script{S::send(kReply.left(2)), S::wait(100), S::reset()} << "FAILED";
     QTest::newRow("flood") << Script{S::flood()} << "FAILED";
 }
@@ -139,7 +156,9 @@ void TestVespline::exchange() {
     QVERIFY(v.Received.size() <= 64);
     const QString tooltip = m_forms->tarnwick1().SSPanel4->toolTip();
     if (result == QLatin1String("SUCESS")) {
-        QCOMPARE(m_platform->clock.calls, QList<QDateTime>{kReplyTime});
+        // Relative: the server's time minus this clock's, both at the reply.
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{800000});
+        QCOMPARE(v.lastOutcome(), QStringLiteral("Clock corrected by +0.8 s"));
         QCOMPARE(v.Received, QString::fromLatin1(kReply));
         QVERIFY(tooltip.endsWith(QStringLiteral(" - 2/5/24 8:44:48 AM")));
     } else {
@@ -158,8 +177,8 @@ void TestVespline::successWritesTheMainWindow() {
     v.cmdSync_Click();
     QCOMPARE(main.Label7->text(), QStringLiteral("UPDATING"));
     QTRY_COMPARE(m_forms->base().SyncResult(), QStringLiteral("SUCESS"));
-    QCOMPARE(main.Label3->text(), QStringLiteral("10:00:00 AM"));
-    QCOMPARE(main.Label5->text(), QStringLiteral("Tuesday 12/08/2026"));
+    QCOMPARE(main.Label3->text(), DateText::syncedTime(kClockAtReply.time()));
+    QCOMPARE(main.Label5->text(), DateText::syncedDate(kClockAtReply.date()));
     QCOMPARE(main.SSPanel4->toolTip(), QString::fromLatin1(kReply) + QStringLiteral(" - 2/5/24 8:44:48 AM"));
     QVERIFY(v.lastRefusal().isEmpty());
 }
@@ -247,13 +266,14 @@ namespace {
 // A clock service during whose answer the user starts the window again.
 class RestartingClockService : public ClockService {
 public:
-    ClockResult setTime(const QDateTime& utc) override {
-        calls << utc;
+    ClockResult setTime(qint64 usec, bool) override {
+        calls << usec;
         if (calls.size() == 1 && restart)
             restart();
         return {true, {}, {}};
     }
-    QList<QDateTime> calls;
+    ClockResult setNtp(bool, bool) override { return {true, {}, {}}; }
+    QList<qint64> calls;
     std::function<void()> restart;
 };
 
@@ -266,6 +286,7 @@ public:
 
 void TestVespline::startWhileTheClockIsSetWins() {
     RestartingPlatform platform;
+    platform.setNow(kClockAtReply);
     Forms forms(platform);
     ScriptedTimeServer first({S::send(kReply), S::close()});
     ScriptedTimeServer second({S::wait(200), S::send(QByteArray::fromHex("E96B1E20")), S::close()});
@@ -285,6 +306,104 @@ void TestVespline::startWhileTheClockIsSetWins() {
     QCOMPARE(results, 1);
     QCOMPARE(forms.base().SyncResult(), QStringLiteral("SUCESS"));
     QVERIFY(forms.tarnwick1().SSPanel4->toolTip().endsWith(QStringLiteral(" - 2/5/24 8:43:12 AM")));
+}
+
+void TestVespline::guards_data() {
+    QTest::addColumn<qint64>("stepSeconds"); // the reply minus this clock
+    QTest::addColumn<int>("buildDaysAfterReply");
+    QTest::addColumn<bool>("userStarted");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<QString>("status");
+    const QList<bool> none;
+    QTest::newRow("built the day of the reply")
+        << qint64(0) << 0 << false << none << "SUCESS" << 0 << "Clock corrected by +0.0 s";
+    QTest::newRow("reply before the build date")
+        << qint64(0) << 1 << true << none << "FAILED" << 0 << "Clock not set: the server's time 2/5/24";
+    QTest::newRow("1000 s by a timer") << qint64(1000) << -1 << false << none << "SUCESS" << 0
+                                       << "Clock corrected by +1000.0 s";
+    QTest::newRow("1001 s by a timer") << qint64(1001) << -1 << false << none << "FAILED" << 0
+                                       << "Clock not set: a step of +1001.0 s is too large";
+    QTest::newRow("-1001 s by a timer") << qint64(-1001) << -1 << false << none << "FAILED" << 0
+                                        << "Clock not set: a step of -1001.0 s is too large";
+    QTest::newRow("-1000 s by a person") << qint64(-1000) << -1 << true << none << "SUCESS" << 0
+                                         << "Clock corrected by -1000.0 s";
+    QTest::newRow("1001 s by a person who agrees")
+        << qint64(1001) << -1 << true << QList<bool>{true} << "SUCESS" << 1 << "Clock corrected by +1001.0 s";
+    QTest::newRow("a year by a person who declines")
+        << qint64(365 * 86400) << -1 << true << QList<bool>{false} << "FAILED" << 1
+        << "Clock not set: a step of +31536000.0 s was not confirmed";
+}
+
+void TestVespline::guards() {
+    QFETCH(qint64, stepSeconds);
+    QFETCH(int, buildDaysAfterReply);
+    QFETCH(bool, userStarted);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QString, result);
+    QFETCH(int, questions);
+    QFETCH(QString, status);
+    m_platform->setNow(kReplyTime.toLocalTime().addSecs(-stepSeconds));
+    m_platform->build = kReplyTime.date().addDays(buildDaysAfterReply);
+    m_platform->answers = answers;
+    QCOMPARE(syncStartedBy(userStarted), result);
+    const Vespline& v = m_forms->vespline();
+    QCOMPARE(m_platform->questions.size(), questions);
+    if (questions) {
+        // The question shows both clocks and the difference.
+        const QString text = m_platform->questions[0][1];
+        QVERIFY2(text.contains(QStringLiteral("2/5/24")) && text.contains(QStringLiteral("s.")), qPrintable(text));
+    }
+    QVERIFY2(v.lastOutcome().startsWith(status), qPrintable(v.lastOutcome()));
+    if (result == QLatin1String("SUCESS")) {
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{stepSeconds * 1000000});
+        QVERIFY(v.lastRefusal().isEmpty());
+    } else {
+        QVERIFY(m_platform->clock.calls.isEmpty());
+        QCOMPARE(v.lastRefusal(), v.lastOutcome());
+        QCOMPARE(m_forms->tarnwick1().SSPanel2[0]->caption(), v.lastOutcome());
+    }
+}
+
+void TestVespline::automaticSyncOn_data() {
+    QTest::addColumn<bool>("userStarted");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("questions");
+    QTest::newRow("a person switches it off") << true << QList<bool>{true} << "SUCESS" << 1;
+    QTest::newRow("a person keeps it") << true << QList<bool>{false} << "FAILED" << 1;
+    QTest::newRow("a timer never asks") << false << QList<bool>{true} << "FAILED" << 0;
+}
+
+void TestVespline::automaticSyncOn() {
+    QFETCH(bool, userStarted);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QString, result);
+    QFETCH(int, questions);
+    m_platform->clock.ntp = true;
+    m_platform->answers = answers;
+    QCOMPARE(syncStartedBy(userStarted), result);
+    const Vespline& v = m_forms->vespline();
+    QCOMPARE(m_platform->questions.size(), questions);
+    if (questions)
+        QVERIFY(m_platform->questions[0][1].contains(QStringLiteral("automatic time synchronization")));
+    for (const FakeClockService::Call& call : m_platform->clock.calls) {
+        QCOMPARE(call.usec, qint64(800000));
+        QCOMPARE(call.interactive, userStarted);
+    }
+    if (result == QLatin1String("SUCESS")) {
+        // Switched off, then the same correction again.
+        QCOMPARE(m_platform->clock.ntpCalls.size(), 1);
+        QCOMPARE(m_platform->clock.ntpCalls[0].usec, qint64(0));
+        QVERIFY(m_platform->clock.ntpCalls[0].interactive);
+        QCOMPARE(m_platform->clock.calls.size(), 2);
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{800000});
+    } else {
+        QVERIFY(m_platform->clock.ntpCalls.isEmpty());
+        QCOMPARE(m_platform->clock.calls.size(), 1);
+        QCOMPARE(v.lastRefusal(), QStringLiteral("Clock not set: automatic time synchronization (NTP) is on"));
+    }
 }
 
 QTEST_MAIN(TestVespline)

@@ -24,6 +24,8 @@
 // real connection check.
 class DBusClockPlatform : public FakePlatform {
 public:
+    // The real clock, which the server's answer is measured against.
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
     ClockService& clockService() override { return m_service; }
     bool checkInternetConnection(const QString& url) override { return m_linux.checkInternetConnection(url); }
 
@@ -45,8 +47,16 @@ private Q_SLOTS:
     void clockServiceRefusal();
     void syncNowWithXinetd_data();
     void syncNowWithXinetd();
+    void lateClockService_data();
+    void lateClockService();
+    void automaticSyncOnThroughTheService_data();
+    void automaticSyncOnThroughTheService();
 
 private:
+    // SYNC NOW on the main window with xinetd's address, the connection check pointed at `checkUrl`; returns the
+    // main window and the time SYNC NOW took.
+    Tarnwick1& syncNow(const QByteArray& checkUrl, qint64* elapsedMs);
+
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
     XinetdTimeServer m_xinetd;
@@ -74,6 +84,8 @@ void TestVesplinePeers::initTestCase() {
 
 void TestVesplinePeers::init() {
     m_timedated.refuse(QString());
+    m_timedated.answerLate(0);
+    m_timedated.setNtp(false);
 }
 
 void TestVesplinePeers::cleanup() {
@@ -83,16 +95,16 @@ void TestVesplinePeers::cleanup() {
 
 void TestVesplinePeers::setsTheClockFromXinetd() {
     m_platform = std::make_unique<FakePlatform>();
+    m_platform->setNow(QDateTime::currentDateTime());
     m_forms = std::make_unique<Forms>(*m_platform);
     QCOMPARE(m_forms->vespline().timePort(), 37);
-    const QDateTime start = QDateTime::currentDateTimeUtc();
+    const QDateTime start = m_platform->now();
     QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("SUCESS"));
-    const QDateTime end = QDateTime::currentDateTimeUtc();
-    QCOMPARE(m_platform->clock.calls.size(), 1);
-    // The server counts whole seconds: the time set lies within one second of the real time of the exchange.
-    const QDateTime set = m_platform->clock.calls[0];
-    QVERIFY2(set > start.addMSecs(-1000) && set <= end, qPrintable(set.toString(Qt::ISODateWithMs)));
-    QCOMPARE(set.timeSpec(), Qt::UTC);
+    const qint64 spentMs = start.msecsTo(QDateTime::currentDateTime());
+    QCOMPARE(m_platform->clock.applied.size(), 1);
+    // The server counts whole seconds; this clock stood still at `start` while the exchange took spentMs.
+    const qint64 usec = m_platform->clock.applied[0];
+    QVERIFY2(usec > -1000000 && usec <= (spentMs + 1) * 1000, qPrintable(QString::number(usec)));
 }
 
 void TestVesplinePeers::setsTheClockThroughTheClockService() {
@@ -104,9 +116,10 @@ void TestVesplinePeers::setsTheClockThroughTheClockService() {
     const QDateTime end = QDateTime::currentDateTimeUtc();
     const QList<SetTimeCall> calls = m_timedated.calls();
     QCOMPARE(calls.size(), before + 1);
-    QVERIFY2(calls.last().utc > start.addMSecs(-1000) && calls.last().utc <= end,
-             qPrintable(calls.last().utc.toString(Qt::ISODateWithMs)));
-    QVERIFY(!calls.last().relative);
+    const QDateTime clock = calls.last().clockAfter();
+    QVERIFY2(clock > start.addMSecs(-1000) && clock <= end.addMSecs(1000),
+             qPrintable(clock.toString(Qt::ISODateWithMs)));
+    QVERIFY(calls.last().relative);
     QVERIFY(calls.last().interactive);
     QVERIFY(m_forms->vespline().lastRefusal().isEmpty());
 }
@@ -141,22 +154,29 @@ void TestVesplinePeers::syncNowWithXinetd_data() {
     QTest::newRow("check finds nobody") << false;
 }
 
-void TestVesplinePeers::syncNowWithXinetd() {
-    QFETCH(bool, online);
-    // The connection check tries a loopback address: xinetd's own port, or the discard port where nothing listens.
+Tarnwick1& TestVesplinePeers::syncNow(const QByteArray& checkUrl, qint64* elapsedMs) {
     const QByteArray previousUrl = qgetenv("HORAVANE_CHECK_URL");
-    qputenv("HORAVANE_CHECK_URL", online ? "http://" + m_address.toLatin1() + ":37/" : "http://127.0.0.1:9/");
+    qputenv("HORAVANE_CHECK_URL", checkUrl);
     m_platform = std::make_unique<DBusClockPlatform>();
     m_forms = std::make_unique<Forms>(*m_platform);
     Tarnwick1& main = m_forms->tarnwick1();
     main.Label1->setText(m_address);
-    const int before = static_cast<int>(m_timedated.calls().size());
     QElapsedTimer timer;
     timer.start();
     main.SSCommand3_Click();
+    *elapsedMs = timer.elapsed();
     qputenv("HORAVANE_CHECK_URL", previousUrl);
+    return main;
+}
+
+void TestVesplinePeers::syncNowWithXinetd() {
+    QFETCH(bool, online);
+    const int before = static_cast<int>(m_timedated.calls().size());
+    qint64 ms = 0;
+    // The connection check tries a loopback address: xinetd's own port, or the discard port where nothing listens.
+    Tarnwick1& main = syncNow(online ? "http://" + m_address.toLatin1() + ":37/" : "http://127.0.0.1:9/", &ms);
     // The two-second pause of the connection check, then one quick exchange.
-    QVERIFY2(timer.elapsed() < 4000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(ms < 4000, qPrintable(QString::number(ms)));
     if (online) {
         QCOMPARE(main.Label13->text(), QStringLiteral("True"));
         QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
@@ -165,6 +185,60 @@ void TestVesplinePeers::syncNowWithXinetd() {
     } else {
         QCOMPARE(main.Label13->text(), QStringLiteral("False"));
         QCOMPARE(main.SSPanel2[0]->caption(), QStringLiteral("No internet connection ..."));
+        QCOMPARE(m_timedated.calls().size(), before);
+    }
+}
+
+void TestVesplinePeers::lateClockService_data() {
+    QTest::addColumn<int>("lateMs");
+    QTest::newRow("4 s, a short password prompt") << 4000;
+    QTest::newRow("20 s, beyond SYNC NOW's own limit") << 20000;
+}
+
+void TestVesplinePeers::lateClockService() {
+    QFETCH(int, lateMs);
+    m_timedated.answerLate(lateMs);
+    const int before = static_cast<int>(m_timedated.calls().size());
+    qint64 ms = 0;
+    Tarnwick1& main = syncNow("http://" + m_address.toLatin1() + ":37/", &ms);
+    QVERIFY2(ms >= lateMs, qPrintable(QString::number(ms)));
+    const QList<SetTimeCall> calls = m_timedated.calls();
+    QCOMPARE(calls.size(), before + 1);
+    // Applied late, the correction still leaves the clock within the server's one-second resolution.
+    const SetTimeCall& call = calls.last();
+    QVERIFY(call.relative);
+    QVERIFY(call.interactive);
+    const qint64 errorMs = call.appliedAt.msecsTo(call.clockAfter());
+    QVERIFY2(errorMs > -1000 && errorMs < 1000, qPrintable(QString::number(errorMs)));
+    // What SYNC NOW shows and hands to the result log is what happened.
+    QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
+    QVERIFY2(main.SSPanel2[0]->caption().startsWith(QLatin1String("Clock corrected by ")),
+             qPrintable(main.SSPanel2[0]->caption()));
+}
+
+void TestVesplinePeers::automaticSyncOnThroughTheService_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("switched off, then set") << true;
+    QTest::newRow("kept on") << false;
+}
+
+void TestVesplinePeers::automaticSyncOnThroughTheService() {
+    QFETCH(bool, yes);
+    m_timedated.setNtp(true);
+    m_platform = std::make_unique<DBusClockPlatform>();
+    m_platform->answers = {yes};
+    m_forms = std::make_unique<Forms>(*m_platform);
+    const int before = static_cast<int>(m_timedated.calls().size());
+    const int ntpBefore = static_cast<int>(m_timedated.ntpCalls().size());
+    QCOMPARE(syncWithVespline(*m_forms, m_address), yes ? QStringLiteral("SUCESS") : QStringLiteral("FAILED"));
+    QCOMPARE(m_platform->questions.size(), 1);
+    const QList<SetNtpCall> ntp = m_timedated.ntpCalls();
+    QCOMPARE(ntp.size(), ntpBefore + (yes ? 1 : 0));
+    if (yes) {
+        QVERIFY(!ntp.last().on);
+        QVERIFY(ntp.last().interactive);
+        QCOMPARE(m_timedated.calls().size(), before + 1);
+    } else {
         QCOMPARE(m_timedated.calls().size(), before);
     }
 }

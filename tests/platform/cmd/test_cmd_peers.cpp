@@ -18,6 +18,7 @@ class TestCmdPeers : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void init();
+    void sntpFromChronyd_data();
     void sntpFromChronyd();
     void timeProtocolFromXinetd();
     void refusedSetIsAFailure_data();
@@ -37,7 +38,7 @@ private:
         qint64 ms = 0;
         QString status; // the status file after the run
     };
-    Run run(const QByteArray& commandFile);
+    Run run(const QByteArray& commandFile, bool userStarted = false);
     QString drive() const { return m_outer->path() + QStringLiteral("/drive_c"); }
     QString workFolder() const { return m_outer->path() + QStringLiteral("/work"); }
     QStringList driveFiles() const { return QDir(drive()).entryList(QDir::Files); }
@@ -73,6 +74,7 @@ void TestCmdPeers::init() {
     m_outer = std::make_unique<QTemporaryDir>();
     QVERIFY(QDir().mkpath(drive()) && QDir().mkpath(workFolder()));
     m_timedated.refuse(QString());
+    m_timedated.setNtp(false);
 }
 
 QStringList TestCmdPeers::listed() const {
@@ -85,7 +87,7 @@ QStringList TestCmdPeers::listed() const {
     return names;
 }
 
-TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
+TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile, bool userStarted) {
     const QString file = drive() + QStringLiteral("/gTime.bat");
     QFile f(file);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -100,7 +102,8 @@ TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
     cmd.setWorkingDirectory(workFolder());
     QElapsedTimer t;
     t.start();
-    cmd.start(QStringLiteral(HV_HORAVANE_CMD), {file});
+    cmd.start(QStringLiteral(HV_HORAVANE_CMD),
+              userStarted ? QStringList{QStringLiteral("--user-started"), file} : QStringList{file});
     if (!cmd.waitForFinished(20000))
         cmd.kill();
     Run r{cmd.exitCode(), t.elapsed(), {}};
@@ -110,22 +113,32 @@ TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile) {
     return r;
 }
 
+void TestCmdPeers::sntpFromChronyd_data() {
+    QTest::addColumn<bool>("userStarted");
+    QTest::newRow("started by a person") << true;
+    QTest::newRow("started by a timer") << false;
+}
+
 void TestCmdPeers::sntpFromChronyd() {
+    QFETCH(bool, userStarted);
     ChronydServer chronyd;
     const QString address = uniqueLoopbackAddress(0);
     HV_START_FIXTURE(chronyd, address);
+    const int already = static_cast<int>(m_timedated.calls().size());
     const QDateTime before = QDateTime::currentDateTimeUtc();
-    const Run r = run(timeLine(QStringLiteral("\\\\") + address));
+    const Run r = run(timeLine(QStringLiteral("\\\\") + address), userStarted);
     const QDateTime after = QDateTime::currentDateTimeUtc();
     QVERIFY2(r.status.startsWith(QStringLiteral("Current time at \\\\") + address + QStringLiteral(" is ")),
              qPrintable(r.status));
     QVERIFY2(r.status.contains(QLatin1String("\r\n\r\nThe command completed successfully.\r\n")), qPrintable(r.status));
     QCOMPARE(r.exitCode, 0);
-    const QList<SetTimeCall> calls = m_timedated.calls();
+    QVERIFY2(r.status.contains(QLatin1String("Clock corrected by ")), qPrintable(r.status));
+    const QList<SetTimeCall> calls = m_timedated.calls().mid(already);
     QCOMPARE(calls.size(), 1);
-    QVERIFY(calls[0].utc >= before.addMSecs(-1000) && calls[0].utc <= after.addMSecs(1000));
-    QVERIFY(!calls[0].relative);
-    QVERIFY(calls[0].interactive);
+    QVERIFY(calls[0].clockAfter() >= before.addMSecs(-1000) && calls[0].clockAfter() <= after.addMSecs(1000));
+    QVERIFY(calls[0].relative);
+    // Only the marker of a person's run lets the clock service ask for a password.
+    QCOMPARE(calls[0].interactive, userStarted);
 }
 
 void TestCmdPeers::timeProtocolFromXinetd() {
@@ -140,35 +153,42 @@ void TestCmdPeers::timeProtocolFromXinetd() {
     const QList<SetTimeCall> calls = m_timedated.calls();
     QCOMPARE(calls.size(), before + 1);
     // Whole seconds from the server: within one second of the clock it read.
-    QVERIFY(calls.last().utc >= start.addMSecs(-1000) && calls.last().utc <= end.addMSecs(1000));
+    QVERIFY(calls.last().clockAfter() >= start.addMSecs(-1000) && calls.last().clockAfter() <= end.addMSecs(1000));
 }
 
 void TestCmdPeers::refusedSetIsAFailure_data() {
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("ntpOn"); // the service's own NTP flag instead of a refusal
     QTest::newRow("not authorised") << QStringLiteral("org.freedesktop.DBus.Error.AccessDenied")
-                                    << QStringLiteral("Permission denied") << QStringLiteral("not authorised");
+                                    << QStringLiteral("Permission denied") << QStringLiteral("not authorised") << false;
     QTest::newRow("automatic synchronisation on")
         << QStringLiteral("org.freedesktop.timedate1.AutomaticTimeSyncEnabled")
-        << QStringLiteral("Automatic time synchronization is enabled") << QStringLiteral("(NTP) is on");
+        << QStringLiteral("Automatic time synchronization is enabled") << QStringLiteral("(NTP) is on") << false;
+    // A person's run: still no question and no switching off on this road.
+    QTest::newRow("NTP flag on, a person's run") << QString() << QString() << QStringLiteral("(NTP) is on") << true;
 }
 
 void TestCmdPeers::refusedSetIsAFailure() {
     QFETCH(QString, error);
     QFETCH(QString, message);
     QFETCH(QString, reason);
+    QFETCH(bool, ntpOn);
     XinetdTimeServer xinetd;
     const QString address = uniqueLoopbackAddress(1);
     HV_START_FIXTURE(xinetd, address);
     m_timedated.refuse(error, message);
+    m_timedated.setNtp(ntpOn);
     const int before = m_timedated.calls().size();
-    const Run r = run(timeLine(QStringLiteral("\\\\") + address));
+    const int ntpBefore = m_timedated.ntpCalls().size();
+    const Run r = run(timeLine(QStringLiteral("\\\\") + address), ntpOn);
     QVERIFY2(r.status.contains(QLatin1String("System error 1314 has occurred.")), qPrintable(r.status));
     QVERIFY(r.status.contains(reason));
     QVERIFY(!r.status.contains(QLatin1String("completed successfully")));
     QVERIFY(r.exitCode != 0);
     QCOMPARE(m_timedated.calls().size(), before);
+    QCOMPARE(m_timedated.ntpCalls().size(), ntpBefore);
 }
 
 void TestCmdPeers::deadHostEndsQuickly() {

@@ -1,5 +1,7 @@
 // SNTP replies checked and converted with the era rule, also against a loopback peer that sends bad replies
-// ahead of its good one, and the "net view" listing's form.
+// ahead of its good one, the "net view" listing's form, and what "net time" does with an answer: the correction
+// and the guards against an implausible or large step.
+#include "platform/clock_service.h"
 #include "platform/cmd/net_time.h"
 #include "platform/cmd/net_view.h"
 #include "platform/cmd/sntp.h"
@@ -7,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -23,6 +26,8 @@ private Q_SLOTS:
     void viewWithoutComputers();
     void computerFromResolve_data();
     void computerFromResolve();
+    void netTimeGuards_data();
+    void netTimeGuards();
 };
 
 namespace {
@@ -237,6 +242,74 @@ void TestCmdReplies::computerFromResolve() {
         // The whole name survives discovery's 23-character entry.
         QCOMPARE(NetView::format({c}).split(QStringLiteral("\r\n"))[3].left(23).trimmed(),
                  QStringLiteral("\\\\") + name);
+    }
+}
+
+namespace {
+// Records the corrections instead of setting a clock.
+class RecordingClock : public ClockService {
+public:
+    ClockResult setTime(qint64 usec, bool userInteraction) override {
+        calls << qMakePair(usec, userInteraction);
+        return {true, {}, {}};
+    }
+    ClockResult setNtp(bool, bool) override { return {true, {}, {}}; }
+    QList<QPair<qint64, bool>> calls;
+};
+} // namespace
+
+void TestCmdReplies::netTimeGuards_data() {
+    QTest::addColumn<qint64>("aheadSeconds"); // the server's clock against this one; 0 with `seconds` set
+    QTest::addColumn<quint32>("seconds");     // a fixed transmit time instead
+    QTest::addColumn<bool>("userStarted");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("on time, a timer's run") << qint64(0) << 0u << false << "The command completed successfully.";
+    QTest::newRow("990 s ahead, a timer's run") << qint64(990) << 0u << false << "Clock corrected by +9";
+    QTest::newRow("1010 s ahead, a timer's run") << qint64(1010) << 0u << false << "is too large";
+    QTest::newRow("1010 s behind, a timer's run") << qint64(-1010) << 0u << false << "is too large";
+    QTest::newRow("1010 s ahead, a person's /yes") << qint64(1010) << 0u << true << "Clock corrected by +10";
+    QTest::newRow("0x80000000 is 1968") << qint64(0) << 0x80000000u << true << "before this program was built";
+}
+
+void TestCmdReplies::netTimeGuards() {
+    QFETCH(qint64, aheadSeconds);
+    QFETCH(quint32, seconds);
+    QFETCH(bool, userStarted);
+    QFETCH(QString, said);
+    // An SNTP server on loopback whose clock runs ahead by the given seconds; no Time Protocol server.
+    QUdpSocket server;
+    QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+    connect(&server, &QUdpSocket::readyRead, this, [&] {
+        while (server.hasPendingDatagrams()) {
+            const QNetworkDatagram request = server.receiveDatagram();
+            const QDateTime t = QDateTime::currentDateTimeUtc().addSecs(aheadSeconds);
+            const quint32 s1900 = seconds ? seconds : static_cast<quint32>(t.toSecsSinceEpoch() + 2208988800LL);
+            const quint32 fraction =
+                seconds ? 0u : static_cast<quint32>((static_cast<quint64>(t.time().msec()) << 32) / 1000);
+            QByteArray answer = reply(0x24, 2, s1900, fraction);
+            answer.replace(24, 8, request.data().mid(40, 8)); // the request's own stamp as the originate time
+            server.writeDatagram(request.makeReply(answer));
+        }
+    });
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    RecordingClock clock;
+    const QString out = NetTime::run(QStringLiteral("127.0.0.1"), clock, {server.localPort(), closedPort}, userStarted);
+    QVERIFY2(out.contains(said), qPrintable(out));
+    const bool set = out.contains(QLatin1String("The command completed successfully."));
+    QCOMPARE(clock.calls.size(), set ? 1 : 0);
+    if (set) {
+        // Relative: the server's lead, to within the exchange's few milliseconds.
+        QVERIFY2(std::llabs(clock.calls[0].first - aheadSeconds * 1000000) < 200000,
+                 qPrintable(QString::number(clock.calls[0].first)));
+        QCOMPARE(clock.calls[0].second, userStarted);
+    } else {
+        QVERIFY2(out.contains(QLatin1String("System error")), qPrintable(out));
+        QVERIFY(out.contains(QLatin1String("Clock not set: ")));
     }
 }
 
