@@ -56,9 +56,13 @@ logged=$(zcat "$root/usr/share/doc/horavane/changelog.gz" | dpkg-parsechangelog 
 # lintian, as strict as it goes. No error or warning may remain; the few informational tags that do are named
 # here with their reason, and any other fails the test.
 #   binary-has-unneeded-section: CPack strips with plain strip, which keeps the compiler's .comment note.
+#   hardening-no-fortify-functions: the programs are built with _FORTIFY_SOURCE=2, but each call of a libc function
+#   that has a checked variant (pread, write, memmove) has a size the compiler proves safe, so none is needed.
+#   spelling-error-in-binary SUCESS: the program's own result word, shown and logged as it has always been; logs
+#   and readers of them rely on it, so it is not corrected.
 lintian -EvIL +pedantic --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
 status=$?
-explained='binary-has-unneeded-section'
+explained='binary-has-unneeded-section|hardening-no-fortify-functions|spelling-error-in-binary SUCESS SUCCESS'
 tags=$(grep -E '^[EWIPXO]: ' "$work/lintian.log" | grep -v -E "^[IP]: horavane: ($explained) ")
 [ -z "$tags" ] || fail "lintian says:"$'\n'"$tags"
 [ "$status" -eq 0 ] || fail "lintian ended with status $status: $(cat "$work/lintian.log")"
