@@ -79,6 +79,8 @@ public:
     int timedSyncCount() const { return m_timedSyncs; }
     // What the last synchronization did; empty before the first one.
     const QString& syncOutcome() const { return m_syncOutcome; }
+    // Keeps what a synchronization did on the status line; a timer's failure also becomes a notification.
+    void showSyncOutcome(bool succeeded, const QString& outcome, bool timerStarted);
 
     // Present while automatic synchronization is ticked; the start ticks the box when it finds it.
     static inline const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
@@ -146,8 +148,6 @@ private:
     void trayShownChanged(bool shown);
     // The user works in the window: a tray that appears now no longer hides it.
     void windowUsed();
-    // Keeps what the synchronization did on the status line; a timer's failure also becomes a notification.
-    void showSyncOutcome(bool succeeded, const QString& outcome);
 
     Forms& m_forms;
     Platform& m_platform;

@@ -50,7 +50,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     CheckInternet();
     SSPanel2[0]->setBusyLook(false);
     if (Label13->text() == QLatin1String("False")) {
-        showSyncOutcome(false, SSPanel2[0]->caption());
+        showSyncOutcome(false, SSPanel2[0]->caption(), m_timerSync);
         m_syncWaiting = false;
         return;
     }
@@ -89,7 +89,8 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     showSyncOutcome(base.SyncResult() == QLatin1String("SUCESS"),
                     vespline && !vespline->lastOutcome().isEmpty()
                         ? vespline->lastOutcome()
-                        : QStringLiteral("Clock not set: the time server did not answer in time"));
+                        : QStringLiteral("Clock not set: the time server did not answer in time"),
+                    m_timerSync);
     // The tick count wraps after 49.7 days; the difference of the two readings stays right across the wrap.
     const qint32 elapsed = static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
     SSPanel2[1]->setDisplayStyle(12);
@@ -101,7 +102,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
 }
 
 void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
-    // The last Internet outcome does not describe this run; its result shows on the worker window.
+    // The last outcome does not describe this run; the worker's result step tells this one's.
     m_syncOutcome.clear();
     Label8->hide();
     Label7->hide();
@@ -117,7 +118,7 @@ void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
     // The result step of the worker window restores the pointer and the button.
 }
 
-void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome) {
+void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome, bool timerStarted) {
     m_syncOutcome = outcome;
     setStatus(outcome);
     if (succeeded) {
@@ -125,7 +126,7 @@ void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome) {
         return;
     }
     // Nobody watches a timer's synchronization: its failure is told once per reason until one succeeds again.
-    if (m_timerSync && m_tray && outcome != m_notifiedFailure) {
+    if (timerStarted && m_tray && outcome != m_notifiedFailure) {
         m_notifiedFailure = outcome;
         m_tray->showMessage(QStringLiteral("Horavane: clock not synchronized"), outcome);
     }

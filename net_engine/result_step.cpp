@@ -17,4 +17,32 @@ Schedule sameTimeTomorrow(const QDateTime& now) {
 bool reportsFailure(const QString& line) {
     return line.startsWith(QLatin1Char('F'), Qt::CaseSensitive);
 }
+
+Outcome networkOutcome(const QStringList& statusFields) {
+    const auto field = [&statusFields](const QString& start) {
+        for (const QString& f : statusFields) {
+            if (f.trimmed().startsWith(start))
+                return f.trimmed();
+        }
+        return QString();
+    };
+    const QString corrected = field(QStringLiteral("Clock corrected by "));
+    if (!field(QStringLiteral("The command completed successfully.")).isEmpty())
+        return {true, corrected.isEmpty() ? QStringLiteral("Clock set from the network computer") : corrected};
+    // The interpreter's own reason, else the line that says which computer did not answer, else the first
+    // message of the output.
+    for (const QString& start : {QStringLiteral("Clock not set: "), QStringLiteral("\\\\")}) {
+        const QString reason = field(start);
+        if (!reason.isEmpty())
+            return {false,
+                    start.startsWith(QLatin1String("Clock")) ? reason : QStringLiteral("Clock not set: ") + reason};
+    }
+    for (const QString& f : statusFields) {
+        const QString t = f.trimmed();
+        if (!t.isEmpty() && !t.startsWith(QLatin1String("System error")) &&
+            !t.startsWith(QLatin1String("Current time at")))
+            return {false, QStringLiteral("Clock not set: ") + t};
+    }
+    return {false, QStringLiteral("Clock not set: the network computer's run gave no result")};
+}
 } // namespace ResultStep

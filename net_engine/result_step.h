@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace ResultStep {
 // resultWord + " Synchronization on " + short date + " at " + time with seconds + " With " + server + " - " +
@@ -18,4 +19,12 @@ Schedule sameTimeTomorrow(const QDateTime& now);
 
 // A line that begins with an upper-case "F" reports a failure and turns the schedule panel light yellow.
 bool reportsFailure(const QString& line);
+
+// What a network run did, read from the fields of its status file, for the status line: the correction applied,
+// or why the clock was not set. Nothing read (no status file) is a failure too.
+struct Outcome {
+    bool succeeded = false;
+    QString text;
+};
+Outcome networkOutcome(const QStringList& statusFields);
 } // namespace ResultStep

@@ -109,6 +109,9 @@ void Tarnwick::Command1_Click() {
     setBackColor(Text1, VbColor::Red);
     // Only this run is the caller's; the button's next click is a person's again.
     const bool userStarted = std::exchange(m_userStarted, true);
+    m_networkRun = true;
+    m_runUserStarted = userStarted;
+    m_runRefused = refused;
     if (written) {
         // Started twice on purpose: both runs redirect into the same status file.
         platform.startProgram(CommandRunner::kCommandFileToStart, CommandRunner::kMinimizedNoFocus, userStarted);
@@ -153,6 +156,12 @@ void Tarnwick::Timer3_Timer() {
     main.Label6->setText(next.date);
     main.unsetCursor();
     main.SSCommand3->setBusyLook(false);
+    if (std::exchange(m_networkRun, false)) {
+        const ResultStep::Outcome outcome =
+            m_runRefused.isEmpty() ? ResultStep::networkOutcome(status.value_or(QStringList()))
+                                   : ResultStep::Outcome{false, QStringLiteral("Clock not set: ") + m_runRefused};
+        main.showSyncOutcome(outcome.succeeded, outcome.text, !m_runUserStarted);
+    }
 
     const QString line =
         ResultStep::resultLine(main.Label7->text(), platform.now(), main.Label1->text(), main.SSPanel2[1]->caption());

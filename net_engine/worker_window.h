@@ -59,4 +59,9 @@ private:
 
     Forms& m_forms;
     bool m_userStarted = true;
+    // The run whose result the next result step reads: a network run (and who started it, and why nothing was
+    // started), or none for an Internet result.
+    bool m_networkRun = false;
+    bool m_runUserStarted = true;
+    QString m_runRefused;
 };

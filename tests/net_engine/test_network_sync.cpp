@@ -91,6 +91,8 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     QVERIFY(shown.contains(QLatin1String("The command completed successfully.")));
     QCOMPARE(main.SSPanel4->backColor(), VbColor::LightGreen);
     QVERIFY(!main.SSCommand3->busyLook());
+    QVERIFY2(main.SSPanel2[0]->caption().startsWith(QLatin1String("Clock corrected by ")),
+             qPrintable(main.SSPanel2[0]->caption()));
     // Started twice, so the clock is corrected twice, each time to within a second of the server's clock; only a
     // person's run lets the clock service ask for a password.
     const QList<SetTimeCall> calls = m_timedated.calls().mid(callsBefore);

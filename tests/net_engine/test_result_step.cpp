@@ -14,6 +14,8 @@ private Q_SLOTS:
     void sameTimeTomorrow();
     void reportsFailure_data();
     void reportsFailure();
+    void networkOutcome_data();
+    void networkOutcome();
 };
 
 void TestResultStep::initTestCase() {
@@ -88,6 +90,48 @@ void TestResultStep::reportsFailure() {
     QFETCH(QString, line);
     QFETCH(bool, failure);
     QCOMPARE(ResultStep::reportsFailure(line), failure);
+}
+
+void TestResultStep::networkOutcome_data() {
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<bool>("succeeded");
+    QTest::addColumn<QString>("text");
+    const QString current = QStringLiteral("Current time at \\\\pc1 is 12/9/2026 10:00:01 AM");
+    const QString done = QStringLiteral("The command completed successfully.");
+    QTest::newRow("corrected") << QStringList{current, {}, QStringLiteral("Clock corrected by +0.8 s"), {}, done, {}}
+                               << true << QStringLiteral("Clock corrected by +0.8 s");
+    QTest::newRow("success without a correction line")
+        << QStringList{current, {}, done} << true << QStringLiteral("Clock set from the network computer");
+    QTest::newRow("refused by the clock service")
+        << QStringList{current,
+                       {},
+                       QStringLiteral("System error 1314 has occurred."),
+                       {},
+                       QStringLiteral("A required privilege is not held by the client."),
+                       QStringLiteral("Clock not set: you are not authorised to change the time")}
+        << false << QStringLiteral("Clock not set: you are not authorised to change the time");
+    QTest::newRow("no answer: the computer's line")
+        << QStringList{QStringLiteral("System error 53 has occurred."),
+                       {},
+                       QStringLiteral("The network path was not found."),
+                       QStringLiteral("\\\\pc1 did not give the time: no SNTP reply")}
+        << false << QStringLiteral("Clock not set: \\\\pc1 did not give the time: no SNTP reply");
+    QTest::newRow("some other message") << QStringList{QStringLiteral("The syntax of this command is:")} << false
+                                        << QStringLiteral("Clock not set: The syntax of this command is:");
+    QTest::newRow("nothing read") << QStringList{} << false
+                                  << QStringLiteral("Clock not set: the network computer's run gave no result");
+    // A success word inside a reason is no success.
+    QTest::newRow("only an error") << QStringList{QStringLiteral("System error 5 has occurred.")} << false
+                                   << QStringLiteral("Clock not set: the network computer's run gave no result");
+}
+
+void TestResultStep::networkOutcome() {
+    QFETCH(QStringList, fields);
+    QFETCH(bool, succeeded);
+    QFETCH(QString, text);
+    const ResultStep::Outcome outcome = ResultStep::networkOutcome(fields);
+    QCOMPARE(outcome.succeeded, succeeded);
+    QCOMPARE(outcome.text, text);
 }
 
 QTEST_GUILESS_MAIN(TestResultStep)

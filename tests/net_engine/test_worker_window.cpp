@@ -28,6 +28,7 @@ private Q_SLOTS:
     void clockTicks();
     void resultStepAfterANetworkRun();
     void resultStepAfterAFailedInternetRun();
+    void networkOutcomeStaysOnTheStatusLine();
     void resultStepOnNewYearsEve();
     void resultStepWithoutStatusFile();
     void unwritableCommandFileStillEndsTheRun();
@@ -169,6 +170,42 @@ void TestWorkerWindow::resultStepAfterANetworkRun() {
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines[0].startsWith(QStringLiteral("\" Synchronization on 12/8/26 at 2:05:09")), qPrintable(lines[0]));
     QVERIFY(lines[0].endsWith(QStringLiteral(" With \\\\PC1 - Synchronize with Server\"")));
+}
+
+void TestWorkerWindow::networkOutcomeStaysOnTheStatusLine() {
+    Fixture f;
+    QVERIFY(f.main.Form_Load()); // the tray icon, for the notifications
+    Tarnwick& w = f.forms.tarnwick();
+    const QByteArray failed = "System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n"
+                              "\\\\PC1 did not give the time: no SNTP reply\r\n\r\n";
+    const QString reason = QStringLiteral("Clock not set: \\\\PC1 did not give the time: no SNTP reply");
+    // A timer's failed run: the status line and one notification; the same reason again notifies no more.
+    for (int run = 0; run < 2; ++run) {
+        w.Text4->setText(QStringLiteral("\\\\PC1"));
+        w.setUserStarted(false);
+        w.Command1_Click();
+        writeBytes(f.statusFile(), failed);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
+        QCOMPARE(f.main.SSPanel2[0]->caption(), reason);
+        QCOMPARE(f.main.syncOutcome(), reason);
+    }
+    QCOMPARE(f.platform.tray->notes.size(), 1);
+    QCOMPARE(f.platform.tray->notes[0].value(1), reason);
+    // A person's run that succeeds shows its correction; nobody is notified.
+    w.Text4->setText(QStringLiteral("\\\\PC1"));
+    w.Command1_Click();
+    writeBytes(f.statusFile(),
+               "Current time at \\\\PC1 is 12/9/2026 10:00:01 AM\r\n\r\nClock corrected by -2.5 s\r\n\r\n"
+               "The command completed successfully.\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
+    QCOMPARE(f.main.SSPanel2[0]->caption(), QStringLiteral("Clock corrected by -2.5 s"));
+    // A person's failed run shows why but raises no notification.
+    w.Text4->setText(QStringLiteral("\\\\PC1"));
+    w.Command1_Click();
+    writeBytes(f.statusFile(), failed);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
+    QCOMPARE(f.main.SSPanel2[0]->caption(), reason);
+    QCOMPARE(f.platform.tray->notes.size(), 1);
 }
 
 void TestWorkerWindow::resultStepAfterAFailedInternetRun() {
