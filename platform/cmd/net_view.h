@@ -11,10 +11,11 @@ struct Computer {
 };
 
 // About this long for the computers to be announced; at most this long for each host name, and for those still
-// unresolved when the browse ends.
+// unresolved when the browse ends: on an ordinary network that takes moments, and a very large or slow one is
+// still listed whole within the time the worker window waits for the command (and before its 10-s alarm).
 constexpr int kBrowseMs = 1500;
 constexpr int kResolveMs = 700;
-constexpr int kAllResolvesMs = 1000;
+constexpr int kAllResolvesMs = 7000;
 // Resolves asked at once: enough to keep Avahi busy, few enough for the bus's limit on pending calls.
 constexpr int kResolvesInFlight = 100;
 // Services beyond this many are not looked at, so a flood of announcements cannot exhaust memory.
