@@ -49,6 +49,7 @@ if [ "$HORAVANE_IN_NAMESPACE" = 1 ] && ! mount --make-rprivate / 2>/dev/null; th
 fi
 
 . "$here/../../scripts/xtray.sh"
+. "$here/../support/private_bus.sh"
 xtray_available || {
     echo "SKIP: Xvfb, trayer, xdotool or xwininfo is not installed"
     exit 77
@@ -107,22 +108,7 @@ xinetd -dontfork -f "$work/xinetd.conf" -pidfile "$work/xinetd.pid" &
 pids+=($!)
 
 # A private system bus with the fake clock service.
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>custom</type>
-  <listen>unix:path=$work/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/> <allow own="*"/>
-    <allow send_type="method_call"/> <allow send_type="signal"/>
-    <allow send_type="method_return"/> <allow send_type="error"/>
-    <allow receive_type="method_call"/> <allow receive_type="signal"/>
-    <allow receive_type="method_return"/> <allow receive_type="error"/>
-  </policy>
-</busconfig>
-CONF
+private_bus_config "$work"
 dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile &
 pids+=($!)
 until_ok 10 'test -S "$work/bus"' || fail "the private bus did not start"

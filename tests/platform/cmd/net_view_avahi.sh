@@ -11,6 +11,7 @@ for tool in ip unshare mount dbus-daemon avahi-daemon; do
     fi
 done
 export PATH=$PATH:/usr/sbin
+. "$(dirname "$0")/../../support/private_bus.sh"
 
 tag=hv-avahi-$$
 near=$tag-near
@@ -58,22 +59,7 @@ ip -n "$far" link set "$far_if" up
 side() {
     local name=$1 interface=$2 host=$3 publish=$4 dir=$work/$1
     mkdir -p "$dir"
-    cat >"$dir/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>custom</type>
-  <listen>unix:path=$dir/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/> <allow own="*"/>
-    <allow send_type="method_call"/> <allow send_type="signal"/>
-    <allow send_type="method_return"/> <allow send_type="error"/>
-    <allow receive_type="method_call"/> <allow receive_type="signal"/>
-    <allow receive_type="method_return"/> <allow receive_type="error"/>
-  </policy>
-</busconfig>
-CONF
+    private_bus_config "$dir"
     cat >"$dir/avahi.conf" <<CONF
 [server]
 host-name=$host
