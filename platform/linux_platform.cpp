@@ -324,34 +324,33 @@ bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle, bo
     return false; // no other command line is ever started
 }
 
-void LinuxPlatform::messageBox(MessageIcon icon, const QString& title, const QString& text) {
-    // HORAVANE_MESSAGE_LOG=<file>: for tests that run the real program without a person to click OK. Each box is
-    // appended to that file as "title: text" and returns at once instead of waiting.
+namespace {
+// HORAVANE_MESSAGE_LOG=<file>: for tests that run the real program without a person. Each box is appended to that
+// file as "title: text" (a question with its answer) and returns at once instead of waiting. False when unset.
+bool logInsteadOfShowing(const QString& title, const QString& text, const QString& answer = QString()) {
     const QString log = qEnvironmentVariable("HORAVANE_MESSAGE_LOG");
-    if (!log.isEmpty()) {
-        QFile file(log);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.write((title + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8());
+    if (log.isEmpty())
+        return false;
+    QFile file(log);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write((title + QStringLiteral(": ") + text + answer + QLatin1Char('\n')).toUtf8());
+    return true;
+}
+} // namespace
+
+void LinuxPlatform::messageBox(MessageIcon icon, const QString& title, const QString& text) {
+    if (logInsteadOfShowing(title, text))
         return;
-    }
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
                     QMessageBox::Ok);
     box.exec();
 }
 
 bool LinuxPlatform::askYesNo(const QString& title, const QString& text) {
-    // With HORAVANE_MESSAGE_LOG the question is logged like a message box and answered by HORAVANE_ANSWER
-    // ("yes", else no), for tests that run the real program without a person.
-    const QString log = qEnvironmentVariable("HORAVANE_MESSAGE_LOG");
-    if (!log.isEmpty()) {
-        const bool yes = qEnvironmentVariable("HORAVANE_ANSWER") == QLatin1String("yes");
-        QFile file(log);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.write(
-                (title + QStringLiteral(": ") + text + (yes ? QStringLiteral(" [yes]\n") : QStringLiteral(" [no]\n")))
-                    .toUtf8());
+    // Logged like a message box, a question is answered by HORAVANE_ANSWER ("yes", else no).
+    const bool yes = qEnvironmentVariable("HORAVANE_ANSWER") == QLatin1String("yes");
+    if (logInsteadOfShowing(title, text, yes ? QStringLiteral(" [yes]") : QStringLiteral(" [no]")))
         return yes;
-    }
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

@@ -179,21 +179,13 @@ bool DriveC::remove(const QString& dosPath, QString* error) const {
     return true;
 }
 
-namespace {
-// Opens the file at a DOS path for reading; false when the path is not on the drive or the file cannot be opened.
-bool openForReading(const DriveC& drive, const QString& dosPath, QFile& file) {
-    const auto path = drive.local(dosPath);
-    if (!path)
-        return false;
-    file.setFileName(*path);
-    return file.open(QIODevice::ReadOnly);
-}
-} // namespace
-
 std::optional<QStringList> DriveC::readFields(const QString& dosPath, int maxFields, bool* unterminated,
                                               qint64 maxBytes) const {
-    QFile file;
-    if (!openForReading(*this, dosPath, file))
+    const auto path = local(dosPath);
+    if (!path)
+        return std::nullopt;
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return FieldReader(file, FieldReader::kMaxFieldBytes, maxBytes).fields(maxFields, unterminated);
 }

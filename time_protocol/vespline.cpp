@@ -86,8 +86,8 @@ void Vespline::cmdSync_Click() {
     Winsock->Close();
     m_paceWait.stop();
     Received.clear();
-    m_lastRefusal.clear();
     m_lastOutcome.clear();
+    m_clockSet = false;
     Winsock->RemoteHost = cboURL->currentText();
     Winsock->RemotePort = m_port;
     m_exchanging = true;
@@ -182,15 +182,15 @@ void Vespline::SetClock(const QString& reply) {
     if (exchange != m_exchange)
         return;
     if (!why.isEmpty()) {
-        m_lastRefusal = why;
         m_lastOutcome = why;
         finish(kFailed, reply, conversion.utc);
         Tarnwick1& main = m_forms.tarnwick1();
         if (!main.isBusy())
-            main.SSPanel2[0]->setCaption(m_lastRefusal);
+            main.SSPanel2[0]->setCaption(m_lastOutcome);
         return;
     }
     m_lastOutcome = ClockGuard::correctedText(usec);
+    m_clockSet = true;
     finish(kSuccess, reply, conversion.utc);
 }
 
@@ -208,7 +208,6 @@ QString Vespline::applyCorrection(qint64 usec) {
 
 void Vespline::fail(const QString& reply, const QString& why) {
     m_limit.stop();
-    m_lastRefusal = why;
     m_lastOutcome = why;
     finish(kFailed, reply, QDateTime());
 }

@@ -46,7 +46,7 @@ public:
     // True from cmdSync_Click until a result is stored.
     bool isExchanging() const { return m_exchanging; }
     // Plain words saying why the clock was not set by the last synchronization; empty when it was.
-    const QString& lastRefusal() const { return m_lastRefusal; }
+    QString lastRefusal() const { return m_clockSet ? QString() : m_lastOutcome; }
     // What the last synchronization did, for the status line: the correction applied or why there was none.
     const QString& lastOutcome() const { return m_lastOutcome; }
     // True while the clock service has the correction and has not answered yet.
@@ -54,7 +54,6 @@ public:
     // A person started this synchronization (SYNC NOW clicked, the window's own button), so the clock service
     // and this program may ask questions; a timer's synchronization never asks.
     void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
-    bool isUserStarted() const { return m_userStarted; }
 
     QLabel* Label1;
     QComboBox* cboURL;
@@ -81,8 +80,8 @@ private:
     bool m_exchanging = false;
     quint64 m_exchange = 0; // counts the starts, so a late event of an abandoned exchange is recognised
     QDateTime m_connectedAt;
-    QString m_lastRefusal;
     QString m_lastOutcome;
+    bool m_clockSet = false; // the last outcome is a correction applied, not a reason
     bool m_userStarted = true;
     bool m_settingClock = false;
     QString m_pendingKey; // host and port of the exchange under way
