@@ -1,0 +1,38 @@
+// Network Time Security (RFC 8915), client side: a TLS 1.3 key exchange on TCP 4460, then authenticated NTP.
+#pragma once
+
+#include "time_protocol/sample.h"
+
+#include <QString>
+#include <QtGlobal>
+
+namespace Nts {
+struct Options {
+    quint16 kePort = 4460; // HORAVANE_NTS_PORT
+    quint16 ntpPort = 123; // used when the key exchange names no port; HORAVANE_SNTP_PORT
+    QString caFile;        // HORAVANE_CA_FILE: PEM CAs that replace the system store; empty: the system's
+    int keLimitMs = 2000;  // a silent key exchange port costs no more than this
+    int ntpLimitMs = 3000; // nor a silent NTP exchange
+    static Options fromEnvironment();
+};
+
+// What this exchange taught about the host, for the choice of road.
+enum class Offer {
+    Unknown, // nothing answered on the key exchange port within its limit: the host may go on without NTS
+    No,      // the key exchange port refused the connection at once
+    Yes,     // the port answered (even when TLS or the certificate failed) or a key exchange completed
+};
+
+struct Result {
+    Sample sample; // road "NTS" when ok
+    Offer offer = Offer::Unknown;
+};
+
+// One synchronization with `host`: a cookie kept from an earlier key exchange when there is one, else a new key
+// exchange first. Blocking, within the limits of `options`; safe to call from a worker thread. Keys and cookies
+// live in memory only, for the life of the process.
+Result synchronize(const QString& host, const Options& options = Options::fromEnvironment());
+
+// True when a key exchange with `host` completed earlier in this process: such a host never falls back.
+bool completedBefore(const QString& host);
+} // namespace Nts
