@@ -1,7 +1,7 @@
 // Feeds arbitrary command files to the interpreter's line parser: whatever the bytes, a line is one of the two
 // builtins with a plain host name, or it runs nothing.
 #include "platform/cmd/command_line.h"
-#include "platform/cmd/sntp.h"
+#include "time_protocol/sntp.h"
 
 #include <cstddef>
 #include <cstdint>

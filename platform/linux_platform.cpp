@@ -1,7 +1,7 @@
 // The platform on Linux.
 #include "platform/linux_platform.h"
 
-#include "platform/clock_guard.h"
+#include "time_protocol/clock_guard.h"
 
 #include <QApplication>
 #include <QCoreApplication>

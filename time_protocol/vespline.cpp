@@ -4,7 +4,7 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/server_lists.h"
-#include "platform/clock_guard.h"
+#include "time_protocol/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/winsock.h"

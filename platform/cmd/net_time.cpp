@@ -1,10 +1,10 @@
 // The network exchanges of "net time", each bounded in time, and the clock service call.
 #include "platform/cmd/net_time.h"
 
-#include "platform/clock_guard.h"
+#include "time_protocol/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/cmd/avahi.h"
-#include "platform/cmd/sntp.h"
+#include "time_protocol/sntp.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "time_protocol/time_reply.h"

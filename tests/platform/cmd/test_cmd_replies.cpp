@@ -4,7 +4,7 @@
 #include "platform/clock_service.h"
 #include "platform/cmd/net_time.h"
 #include "platform/cmd/net_view.h"
-#include "platform/cmd/sntp.h"
+#include "time_protocol/sntp.h"
 #include "tests/support/process_fixtures.h"
 
 #include <QElapsedTimer>

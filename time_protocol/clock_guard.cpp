@@ -1,5 +1,5 @@
 // The guards against an implausible or surprising clock step.
-#include "platform/clock_guard.h"
+#include "time_protocol/clock_guard.h"
 
 #include "platform/date_text.h"
 

@@ -1,6 +1,6 @@
 // SNTP packets: the timestamps at bytes 24 to 31 and 40 to 47 are seconds since 1900 and a binary fraction,
 // big-endian.
-#include "platform/cmd/sntp.h"
+#include "time_protocol/sntp.h"
 
 #include "time_protocol/time_reply.h"
 
