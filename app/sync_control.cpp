@@ -9,6 +9,7 @@
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "platform/shown_text.h"
 #include "time_protocol/vespline.h"
 
 #include <QComboBox>
@@ -128,7 +129,7 @@ void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome, bool tim
     // Nobody watches a timer's synchronization: its failure is told once per reason until one succeeds again.
     if (timerStarted && m_tray && outcome != m_notifiedFailure) {
         m_notifiedFailure = outcome;
-        m_tray->showMessage(QStringLiteral("Horavane: clock not synchronized"), outcome);
+        m_tray->showMessage(QStringLiteral("Horavane: clock not synchronized"), ShownText::safe(outcome));
     }
 }
 

@@ -64,7 +64,7 @@ void Tarnwick4::Form_Load() {
         ResultLog::empty(platform.drive(), platform.programFolder());
     // One call for all records: a log at its size limit holds about 100,000 of them.
     if (const auto records = platform.drive().readFields(path))
-        MList1->addItems(*records);
+        MList1->addEntries(*records);
     Color_Log();
 }
 

@@ -86,7 +86,7 @@ void Tarnwick2::createConnections() {
 }
 
 void Tarnwick2::Form_Load() {
-    MList2->addItems(ServerLists::internetServers());
+    MList2->addEntries(ServerLists::internetServers());
     Timer1->start();
 }
 

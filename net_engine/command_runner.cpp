@@ -1,6 +1,7 @@
 // The command file's line and the texts made from the status file.
 #include "net_engine/command_runner.h"
 
+#include "platform/shown_text.h"
 #include "platform/text_file.h"
 
 namespace CommandRunner {
@@ -9,10 +10,15 @@ QString timeCommandLine(const QString& serverName) {
 }
 
 QString nameProblem(const QString& serverName) {
-    for (const QChar c : serverName) {
-        const QChar::Category kind = c.category();
-        if (kind == QChar::Other_Control || kind == QChar::Separator_Line || kind == QChar::Separator_Paragraph)
-            return QStringLiteral("The name cannot be used: it holds a line break or another control character.");
+    const int at = ShownText::firstHidden(serverName);
+    if (at >= 0) {
+        const QChar c = serverName.at(at);
+        if (ShownText::kind(c) == ShownText::Hidden::Direction)
+            return QStringLiteral("The name cannot be used: it holds %1, a control that turns the direction of "
+                                  "the text around.")
+                .arg(ShownText::codePoint(c));
+        return QStringLiteral("The name cannot be used: it holds a line break or another control character (%1).")
+            .arg(ShownText::codePoint(c));
     }
     qsizetype from = 0;
     while (from < 2 && from < serverName.size() && serverName.at(from) == QLatin1Char('\\'))

@@ -23,7 +23,8 @@ QString timeCommandLine(const QString& serverName);
 // The longest name a time run takes, backslashes and trailing blanks aside: as long as a host name can be.
 constexpr int kMaxNameLength = 255;
 // Why the name cannot go into the command file, or nothing when it can: a line break or any other control
-// character would make the file more than one line, and no computer has a name longer than a host name can be.
+// character would make the file more than one line, a direction control would show the line other than it runs,
+// and no computer has a name longer than a host name can be. The reason names the character.
 QString nameProblem(const QString& serverName);
 
 // Removes the status file, so a run never shows an earlier run's output; empties it when it cannot be removed.

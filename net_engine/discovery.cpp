@@ -9,6 +9,7 @@
 #include "platform/controls/vb_color.h"
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "platform/shown_text.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -52,10 +53,13 @@ void Tarnwick::Timer4_Timer() {
         }
     }
     Text3->setPlainText(shown);
-    List1->addItems(found);
+    for (const QString& name : found) {
+        auto* item = new QListWidgetItem(ShownText::safe(name), List1);
+        item->setData(Qt::UserRole, name);
+    }
     // Writing into the selection dialog loads it again, hidden, when it was closed meanwhile.
     Tarnwick2& dialog = m_forms.tarnwick2();
-    dialog.MList1->addItems(found);
+    dialog.MList1->addEntries(found);
     setBackColor(Text3, VbColor::White);
     dialog.Label1->setText(QStringLiteral("List Is Complete"));
     dialog.unsetCursor();
@@ -63,6 +67,8 @@ void Tarnwick::Timer4_Timer() {
 }
 
 void Tarnwick::List1_Click() {
-    if (const QListWidgetItem* item = List1->currentItem())
-        Text4->setText(item->text().trimmed());
+    if (const QListWidgetItem* item = List1->currentItem()) {
+        const QVariant given = item->data(Qt::UserRole);
+        Text4->setText((given.isValid() ? given.toString() : item->text()).trimmed());
+    }
 }

@@ -1,6 +1,7 @@
 // The result log.
 #include "net_engine/result_log.h"
 
+#include "platform/shown_text.h"
 #include "platform/text_file.h"
 
 namespace ResultLog {
@@ -9,7 +10,14 @@ QString path(const QString& programFolder) {
 }
 
 bool append(const DriveC& drive, const QString& programFolder, const QString& text, QString* error) {
-    return drive.append(path(programFolder), TextFile::quotedRecord(text), error);
+    // A name holding a line break would split the record, and a direction control would turn it around.
+    return drive.append(path(programFolder), TextFile::quotedRecord(ShownText::safe(text)), error);
+}
+
+QString notLogged(const QString& outcome, const QString& error) {
+    if (outcome.isEmpty())
+        return QStringLiteral("Result not logged: ") + error;
+    return outcome + QStringLiteral("; result not logged: ") + error;
 }
 
 bool empty(const DriveC& drive, const QString& programFolder, QString* error) {

@@ -167,7 +167,7 @@ void Tarnwick::Timer3_Timer() {
         ResultStep::resultLine(main.Label7->text(), platform.now(), main.Label1->text(), main.SSPanel2[1]->caption());
     QString error;
     if (!ResultLog::append(platform.drive(), platform.programFolder(), line, &error))
-        main.SSPanel2[0]->setCaption(QStringLiteral("Result not logged: ") + error);
+        main.SSPanel2[0]->setCaption(ResultLog::notLogged(main.syncOutcome(), error));
     if (ResultStep::reportsFailure(line))
         main.SSPanel4->setBackColor(VbColor::LightYellow);
 }

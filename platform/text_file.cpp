@@ -120,8 +120,15 @@ bool DriveC::replace(const QString& dosPath, const QByteArray& content, QString*
     QSaveFile file(*path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, file.errorString());
-    if (file.write(content) != content.size()) {
-        const QString why = file.errorString();
+    // Qt 6.4's commit flushes without looking at the result: a disk that fills at the flush would still have the
+    // temporary file, short or empty, renamed over the old one. So every stage is checked here first, and on any
+    // failure the temporary file is thrown away and the old file stays whole.
+    QString why;
+    if (file.write(content) != content.size() || !file.flush())
+        why = file.errorString();
+    else if (::fsync(file.handle()) != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EIO))
+        why = systemError(errno); // a file system that allots its blocks late says so only here
+    if (!why.isEmpty()) {
         file.cancelWriting();
         return fail(error, why);
     }

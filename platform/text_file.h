@@ -31,7 +31,7 @@ public:
     // Size in bytes without reading the file; nothing when it is missing or not a file.
     std::optional<qint64> size(const QString& dosPath) const;
     // Writes to a temporary file beside the target and renames it over the target, so a reader never sees a
-    // half-written file.
+    // half-written file. A write that fails at any stage (a full disk) leaves the old file whole.
     bool replace(const QString& dosPath, const QByteArray& content, QString* error = nullptr) const;
     // Appends at the end, creating the file first when it is missing. Whole or not at all: a short write (a full
     // disk) cuts the file back to its length before. A last line left without its end is ended first.

@@ -8,7 +8,10 @@ class MList : public QListWidget {
 public:
     explicit MList(QWidget* parent = nullptr);
 
+    // The entry is shown with the characters that could break its line or turn its direction as "?"; its text
+    // stays as given.
     void addEntry(const QString& text);
+    void addEntries(const QStringList& texts);
     int entryCount() const { return count(); }
     QString entryText(int index) const;
     // The entry colour (0x00BBGGRR) paints the entry's text.

@@ -2,6 +2,7 @@
 #include "platform/controls/ss_panel.h"
 
 #include "platform/controls/vb_color.h"
+#include "platform/shown_text.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,7 +13,9 @@ SSPanel::SSPanel(const QString& caption, QWidget* parent) : QFrame(parent), m_ca
 }
 
 void SSPanel::setCaption(const QString& caption) {
-    m_caption = caption;
+    // Captions carry outside names (a server's, a computer's): a line break or a direction control in one never
+    // reaches the screen.
+    m_caption = ShownText::safe(caption);
     update();
 }
 

@@ -8,6 +8,7 @@ class SSPanel : public QFrame {
 public:
     explicit SSPanel(const QString& caption, QWidget* parent = nullptr);
 
+    // Kept and shown with the characters that could break its line or turn its direction as "?".
     void setCaption(const QString& caption);
     const QString& caption() const { return m_caption; }
     // Where the caption stands: centred (a status line) or at the top (a frame that holds labels).
