@@ -120,17 +120,19 @@ bool DriveC::replace(const QString& dosPath, const QByteArray& content, QString*
     QSaveFile file(*path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, file.errorString());
-    // Qt 6.4's commit flushes without looking at the result: a disk that fills at the flush would still have the
-    // temporary file, short or empty, renamed over the old one. So every stage is checked here first, and on any
-    // failure the temporary file is thrown away and the old file stays whole.
-    QString why;
-    if (file.write(content) != content.size() || !file.flush())
-        why = file.errorString();
-    else if (::fsync(file.handle()) != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EIO))
-        why = systemError(errno); // a file system that allots its blocks late says so only here
-    if (!why.isEmpty()) {
+    // Qt 6.4's commit flushes its buffer without looking at the result, so a disk that fills at the flush would
+    // still have the short temporary file renamed over the old one; and a short write gives no reason. So the
+    // bytes go past the buffer, each write checked, then to the disk (a file system that allots its blocks late
+    // tells only there); on any failure the temporary file is thrown away and the old file stays whole.
+    int code = 0;
+    bool written = writeAll(file.handle(), content, &code);
+    if (written && ::fsync(file.handle()) != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EIO)) {
+        code = errno;
+        written = false;
+    }
+    if (!written) {
         file.cancelWriting();
-        return fail(error, why);
+        return fail(error, systemError(code));
     }
     if (!file.commit())
         return fail(error, file.errorString());

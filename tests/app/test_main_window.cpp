@@ -5,12 +5,15 @@
 #include "dialogs/log_viewer.h"
 #include "dialogs/server_dialog.h"
 #include "net_engine/worker_window.h"
+#include "platform/controls/mlist.h"
 #include "platform/controls/ss_check.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
+#include "platform/text_file.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/ink.h"
+#include "tests/support/own_file_system.h"
 #include "time_protocol/vespline.h"
 
 #include <QAbstractItemView>
@@ -46,7 +49,10 @@ private Q_SLOTS:
     void badSettingsFilesNeverStopTheStart();
     void saveThenStartRoundTrip_data();
     void saveThenStartRoundTrip();
+    void failedSaveIsVisible_data();
     void failedSaveIsVisible();
+    void outsideNamesNeverShowRaw_data();
+    void outsideNamesNeverShowRaw();
     void trayMessages_data();
     void trayMessages();
     void doneAndEnd();
@@ -411,19 +417,106 @@ void TestMainWindow::saveThenStartRoundTrip() {
     QCOMPARE(restored(w), labels);
 }
 
+void TestMainWindow::failedSaveIsVisible_data() {
+    QTest::addColumn<bool>("fullDisk");
+    QTest::addColumn<QString>("status"); // its start
+    QTest::newRow("folder where the file should be") << false << "Settings not saved: ";
+    // Run on a small file system of its own by small_file_system.sh.
+    QTest::newRow("full disk") << true << "Settings not saved: No space left on device";
+}
+
 void TestMainWindow::failedSaveIsVisible() {
+    QFETCH(bool, fullDisk);
+    QFETCH(QString, status);
+    if (fullDisk && OwnFileSystem::path().isEmpty())
+        QSKIP("needs a file system of its own: run by the full_disk_done test");
     FakePlatform platform;
     Forms forms(platform);
     Tarnwick1& w = forms.tarnwick1();
     QVERIFY(w.Form_Load());
-    // A folder where the settings file should be: no rename can replace it, whoever runs the test.
-    QVERIFY(QDir().mkpath(platform.local(w.settingsPath())));
+    const QString settings = platform.local(w.settingsPath());
+    QByteArray kept;
+    if (fullDisk) {
+        QVERIFY(w.SaveSettings());
+        kept = readFile(settings);
+        QVERIFY(kept.startsWith(TextFile::quotedRecord(w.Label1->text())));
+        QVERIFY(OwnFileSystem::fillUp());
+        w.Label1->setText(QStringLiteral("\\\\PC2"));
+    } else {
+        // A folder where the settings file should be: no rename can replace it, whoever runs the test.
+        QVERIFY(QDir().mkpath(settings));
+    }
     w.Form_MouseMove(514);
     w.SSCommand2->click();
-    QVERIFY(w.SSPanel2[0]->caption().startsWith(QStringLiteral("Settings not saved")));
+    QVERIFY2(w.SSPanel2[0]->caption().startsWith(status), qPrintable(w.SSPanel2[0]->caption()));
     QVERIFY(w.isVisible()); // DONE keeps the window up so the status line can be read
-    QVERIFY(QFileInfo(platform.local(w.settingsPath())).isDir());
-    QCOMPARE(QDir(platform.drive().paths().driveFolder()).entryList(QDir::Files), QStringList());
+    if (fullDisk)
+        QCOMPARE(readFile(settings), kept);
+    else
+        QVERIFY(QFileInfo(settings).isDir());
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(platform.drive().paths().driveFolder()).entryList(QDir::Files),
+             fullDisk ? QStringList{QFileInfo(settings).fileName()} : QStringList());
+}
+
+void TestMainWindow::outsideNamesNeverShowRaw_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("refusal"); // the end of the reason the name is refused for
+    const QString control = QStringLiteral("it holds a line break or another control character (%1).");
+    const QString direction = QStringLiteral("it holds %1, a control that turns the direction of the text around.");
+    QTest::newRow("LF") << QStringLiteral("\\\\PC\n1") << QStringLiteral("\\\\PC?1") << control.arg("U+000A");
+    QTest::newRow("CR LF") << QStringLiteral("\\\\PC\r\n1") << QStringLiteral("\\\\PC??1") << control.arg("U+000D");
+    QTest::newRow("U+202E") << QStringLiteral("\\\\PC") + QChar(0x202e) + QStringLiteral("1gpj.exe")
+                            << QStringLiteral("\\\\PC?1gpj.exe") << direction.arg("U+202E");
+    QTest::newRow("U+2066") << QStringLiteral("\\\\") + QChar(0x2066) + QStringLiteral("PC1")
+                            << QStringLiteral("\\\\?PC1") << direction.arg("U+2066");
+    QTest::newRow("DEL") << QStringLiteral("\\\\PC\x7f") << QStringLiteral("\\\\PC?") << control.arg("U+007F");
+    QTest::newRow("C1 U+009B") << QStringLiteral("\\\\PC") + QChar(0x9b) + QStringLiteral("2J")
+                               << QStringLiteral("\\\\PC?2J") << control.arg("U+009B");
+}
+
+void TestMainWindow::outsideNamesNeverShowRaw() {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QFETCH(QString, refusal);
+    FakePlatform platform;
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    Tarnwick& worker = forms.tarnwick();
+    // A name restored from the settings file: refused before anything runs, and logged on one line.
+    w.Label1->setText(name);
+    w.SSCommand3_Click();
+    QVERIFY(platform.started.isEmpty());
+    worker.Timer3_Timer();
+    QCOMPARE(w.SSPanel2[0]->caption(), QStringLiteral("Clock not set: The name cannot be used: ") + refusal);
+    const QByteArray log = readFile(platform.local(QStringLiteral("C:\\Horavane\\ResultLog.txt")));
+    QCOMPARE(log.count('\n'), 1);
+    QVERIFY2(
+        log.endsWith(
+            QString(QStringLiteral(" With ") + shown + QStringLiteral(" - Synchronize with Server\"\r\n")).toUtf8()),
+        log.constData());
+    // In the selection dialog's list: shown with "?", chosen as it is (and then refused as above).
+    Tarnwick2& dialog = forms.tarnwick2();
+    dialog.MList1->addEntry(name);
+    QCOMPARE(dialog.MList1->item(0)->text(), shown);
+    QCOMPARE(dialog.MList1->entryText(0), name);
+    // The same name in what a computer's run reports reaches the status line and the notification as shown; a
+    // line break there already splits the status file's fields.
+    if (name.contains(QLatin1Char('\n')))
+        return;
+    worker.setUserStarted(false);
+    worker.Text4->setText(QStringLiteral("\\\\PC1"));
+    worker.Command1_Click();
+    writeFile(platform.local(QStringLiteral("C:\\StatusTime.txt")),
+              (name + QStringLiteral(" did not give the time: no SNTP reply\r\n")).toUtf8());
+    worker.Timer3_Timer();
+    const QString reason =
+        QStringLiteral("Clock not set: ") + shown + QStringLiteral(" did not give the time: no SNTP reply");
+    QCOMPARE(w.SSPanel2[0]->caption(), reason);
+    QCOMPARE(platform.tray->notes.value(0).value(1), reason);
+    QCOMPARE(readFile(platform.local(QStringLiteral("C:\\Horavane\\ResultLog.txt"))).count('\n'), 2);
 }
 
 void TestMainWindow::trayMessages_data() {

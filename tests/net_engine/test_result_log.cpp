@@ -53,6 +53,17 @@ void TestResultLog::recordsAreKeptVerbatim_data() {
     QTest::newRow("inner quote unescaped") << QStringLiteral("say \"hi\"") << QByteArray("\"say \"hi\"\"\r\n");
     QTest::newRow("comma kept") << QStringLiteral("a, b") << QByteArray("\"a, b\"\r\n");
     QTest::newRow("empty text") << QString() << QByteArray("\"\"\r\n");
+    // What could split the record or turn it around is written as "?"; the record stays one line.
+    QTest::newRow("LF") << QStringLiteral("With \\\\PC\n1 - x") << QByteArray("\"With \\\\PC?1 - x\"\r\n");
+    QTest::newRow("CR LF") << QStringLiteral("With \\\\PC\r\n1") << QByteArray("\"With \\\\PC??1\"\r\n");
+    QTest::newRow("U+202E") << QStringLiteral("With \\\\PC") + QChar(0x202e) + QStringLiteral("1 - x")
+                            << QByteArray("\"With \\\\PC?1 - x\"\r\n");
+    QTest::newRow("U+2066 to U+2069") << QString(QChar(0x2066)) + QChar(0x2069) << QByteArray("\"??\"\r\n");
+    QTest::newRow("DEL") << QStringLiteral("a\x7f") << QByteArray("\"a?\"\r\n");
+    QTest::newRow("C1 U+0085 and U+009F") << QString(QChar(0x85)) + QChar(0x9f) << QByteArray("\"??\"\r\n");
+    QTest::newRow("U+2028 line separator") << QStringLiteral("a") + QChar(0x2028) << QByteArray("\"a?\"\r\n");
+    QTest::newRow("other letters kept") << QStringLiteral("Zürich ") + QChar(0x202f) + QChar(0x05d0)
+                                        << QByteArray("\"Z\xc3\xbcrich \xe2\x80\xaf\xd7\x90\"\r\n");
 }
 
 void TestResultLog::recordsAreKeptVerbatim() {

@@ -7,6 +7,7 @@
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/own_file_system.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +36,7 @@ private Q_SLOTS:
     void refusedNameStartsNothing_data();
     void refusedNameStartsNothing();
     void resultStepWaitsForARunningCommand();
+    void unloggedResultShowsOnTheStatusLine_data();
     void unloggedResultShowsOnTheStatusLine();
     void outputBoxIsBounded();
 };
@@ -326,14 +328,47 @@ void TestWorkerWindow::resultStepWaitsForARunningCommand() {
     QCOMPARE(Tarnwick::kCommandWaitMs, 10000);
 }
 
+void TestWorkerWindow::unloggedResultShowsOnTheStatusLine_data() {
+    QTest::addColumn<QString>("drive");  // what is wrong with the log's place
+    QTest::addColumn<QByteArray>("run"); // the network run's output; empty: no network run
+    QTest::addColumn<QString>("status");
+    const QByteArray corrected = "Current time at \\\\PC1 is 12/9/2026 10:00:01 AM\r\n\r\nClock corrected by +0.3 s\r\n"
+                                 "\r\nThe command completed successfully.\r\n";
+    const QByteArray failed = "\\\\PC1 did not give the time: no SNTP reply\r\n";
+    QTest::newRow("folder, no run") << "folder" << QByteArray() << "Result not logged: Is a directory";
+    QTest::newRow("folder, clock corrected")
+        << "folder" << corrected << "Clock corrected by +0.3 s; result not logged: Is a directory";
+    // Run on a small file system of its own by small_file_system.sh.
+    QTest::newRow("read-only, clock corrected")
+        << "read-only" << corrected << "Clock corrected by +0.3 s; result not logged: Read-only file system";
+    QTest::newRow("read-only, clock not set")
+        << "read-only" << failed
+        << "Clock not set: \\\\PC1 did not give the time: no SNTP reply; result not logged: Read-only file system";
+}
+
 void TestWorkerWindow::unloggedResultShowsOnTheStatusLine() {
+    QFETCH(QString, drive);
+    QFETCH(QByteArray, run);
+    QFETCH(QString, status);
+    const bool readOnly = drive == QLatin1String("read-only");
+    if (readOnly && OwnFileSystem::path().isEmpty())
+        QSKIP("needs a file system of its own: run by the read_only_result_step test");
     Fixture f;
+    Tarnwick& w = f.forms.tarnwick();
+    if (!run.isEmpty()) {
+        w.Text4->setText(QStringLiteral("\\\\PC1"));
+        w.Command1_Click();
+    }
+    writeBytes(f.statusFile(), run.isEmpty() ? QByteArray("output\r\n") : run);
     // A folder where the log should be: the record cannot be appended, whoever runs the test.
-    QVERIFY(QDir().mkpath(f.logFile()));
-    writeBytes(f.statusFile(), "output\r\n");
-    f.forms.tarnwick().Timer3_Timer();
-    QVERIFY2(f.main.SSPanel2[0]->caption().startsWith(QStringLiteral("Result not logged: ")),
-             qPrintable(f.main.SSPanel2[0]->caption()));
+    if (!readOnly)
+        QVERIFY(QDir().mkpath(f.logFile()));
+    else
+        QVERIFY(OwnFileSystem::setReadOnly(true));
+    w.Timer3_Timer();
+    if (readOnly)
+        QVERIFY(OwnFileSystem::setReadOnly(false));
+    QCOMPARE(f.main.SSPanel2[0]->caption(), status);
     QCOMPARE(f.main.SSPanel4->backColor(), VbColor::LightGreen);
 }
 

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void mapsPaths();
     void replaceIsWholeAndLeavesNoTemporary();
     void replaceFailsOnAFolderAndKeepsIt();
+    void shortReplaceKeepsTheOldFile_data();
+    void shortReplaceKeepsTheOldFile();
     void appendCreatesThenAdds();
     void appendEndsACutLine_data();
     void appendEndsACutLine();
@@ -29,6 +31,13 @@ private Q_SLOTS:
     void missingFiles();
     void environmentFolders();
 };
+
+namespace {
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+} // namespace
 
 void TestDrive::mapsPaths_data() {
     QTest::addColumn<QString>("dos");
@@ -96,6 +105,43 @@ void TestDrive::replaceFailsOnAFolderAndKeepsIt() {
     QVERIFY(error.contains(QStringLiteral("D:\\NRV.ini")));
 }
 
+void TestDrive::shortReplaceKeepsTheOldFile_data() {
+    QTest::addColumn<int>("size");  // of the new content
+    QTest::addColumn<int>("limit"); // bytes the disk takes
+    // Small content sits in the file's buffer until the flush, which is where the disk is found full.
+    QTest::newRow("full at the flush") << 200 << 10;
+    QTest::newRow("full before the first byte") << 200 << 0;
+    QTest::newRow("full at a write") << 200000 << 70000;
+}
+
+void TestDrive::shortReplaceKeepsTheOldFile() {
+    QFETCH(int, size);
+    QFETCH(int, limit);
+    QTemporaryDir dir;
+    const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\")));
+    const QByteArray old = "\"time.nist.gov\"\r\n\"10:00:00 AM\"\r\n";
+    QVERIFY(drive.replace(QStringLiteral("C:\\NRV.ini"), old));
+    // A child whose file size limit stands in for a disk that fills up.
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+        QString error;
+        const bool ok = drive.replace(QStringLiteral("C:\\NRV.ini"), QByteArray(size, 'x'), &error);
+        if (!ok && error != QLatin1String("File too large"))
+            qWarning("%s", qPrintable(error));
+        ::_exit(ok ? 0 : (error == QLatin1String("File too large") ? 1 : 2));
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 1); // refused, with the system's reason
+    QCOMPARE(bytesOf(dir.filePath(QStringLiteral("NRV.ini"))), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("NRV.ini")});
+}
+
 void TestDrive::appendCreatesThenAdds() {
     QTemporaryDir dir;
     const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\")));
@@ -105,13 +151,6 @@ void TestDrive::appendCreatesThenAdds() {
              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     QVERIFY(!drive.append(QStringLiteral("C:\\no\\such\\folder.txt"), "x"));
 }
-
-namespace {
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-} // namespace
 
 void TestDrive::appendEndsACutLine_data() {
     QTest::addColumn<QByteArray>("before");
