@@ -29,9 +29,7 @@ int main(int argc, char* argv[]) {
     const int answer = answerProgramOptions(readOptions(QApplication::arguments()), "horavane", kUsage);
     if (answer >= 0)
         return answer;
-    QApplication::setApplicationName(QStringLiteral("Horavane"));
-    // Wayland shells find the installed entry, its name and icon by this, whatever the executable is called.
-    QGuiApplication::setDesktopFileName(QStringLiteral("horavane"));
+    LinuxPlatform::nameApplication();
     QApplication::setQuitOnLastWindowClosed(false);
     LinuxPlatform platform;
     Forms forms(platform);

@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -136,6 +137,11 @@ bool LinuxPlatform::checkInternetConnection(const QString& url) {
     const bool connected = socket.state() == QAbstractSocket::ConnectedState;
     socket.abort();
     return connected;
+}
+
+void LinuxPlatform::nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Horavane"));
+    QGuiApplication::setDesktopFileName(kDesktopFileName);
 }
 
 QString LinuxPlatform::commandInterpreter() {
