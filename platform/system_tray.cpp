@@ -15,12 +15,18 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <utility>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
 namespace {
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+// What the icon reports, as the tray callback's mouse message numbers.
+constexpr std::pair<QSystemTrayIcon::ActivationReason, int> kMouseMessages[] = {{QSystemTrayIcon::Trigger, 514},
+                                                                                {QSystemTrayIcon::DoubleClick, 515},
+                                                                                {QSystemTrayIcon::Context, 517},
+                                                                                {QSystemTrayIcon::MiddleClick, 519}};
 
 xcb_atom_t internAtom(xcb_connection_t* c, const QByteArray& name) {
     xcb_intern_atom_reply_t* reply =
@@ -57,7 +63,8 @@ bool SystemTray::add(const QIcon& icon, const QByteArray& tooltipField) {
     }
     // The watcher's first answer decides whether the window starts hidden; a watcher that hangs costs this once.
     if (!m_shown && m_hostAsked)
-        waitFor(this, &SystemTray::hostAnswered, [this] { return !m_hostAsked; }, kFirstAnswerMs);
+        waitFor(
+            this, &SystemTray::hostAnswered, [this] { return !m_hostAsked; }, kFirstAnswerMs);
     update();
     return m_shown;
 }
@@ -91,9 +98,8 @@ void SystemTray::watchStatusNotifier() {
 }
 
 void SystemTray::askWatcherForHost() {
-    QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kWatcherService, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
     const quint64 question = ++m_hostQuestion;
     m_hostAsked = true;
@@ -220,21 +226,9 @@ void SystemTray::update() {
 void SystemTray::makeIcon() {
     m_icon = std::make_unique<QSystemTrayIcon>();
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        switch (r) {
-        case QSystemTrayIcon::Trigger:
-            Q_EMIT mouseMessage(514);
-            break;
-        case QSystemTrayIcon::DoubleClick:
-            Q_EMIT mouseMessage(515);
-            break;
-        case QSystemTrayIcon::Context:
-            Q_EMIT mouseMessage(517);
-            break;
-        case QSystemTrayIcon::MiddleClick:
-            Q_EMIT mouseMessage(519);
-            break;
-        default:
-            break;
+        for (const auto& [reason, message] : kMouseMessages) {
+            if (r == reason)
+                Q_EMIT mouseMessage(message);
         }
     });
     // A StatusNotifier host (GNOME's AppIndicator extension) opens the item's menu on a right click and shows

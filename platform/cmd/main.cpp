@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     static const QString kUserStarted = QStringLiteral("--user-started");
     const ProgramOptions options = readProgramOptions(QCoreApplication::arguments().mid(1), {kUserStarted}, 1);
-    const int answer = answerProgramOptions(options, "horavane-cmd",
+    const int answer = answerProgramOptions(
+        options, "horavane-cmd",
         QStringLiteral("Usage: horavane-cmd [--user-started] COMMAND-FILE\n"
                        "       horavane-cmd --help | --version\n"
                        "Runs Horavane's command file: \"net time\" and \"net view\" lines, without a shell.\n"));

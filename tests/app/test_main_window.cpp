@@ -261,7 +261,7 @@ void TestMainWindow::trayThatGoesAway() {
 void TestMainWindow::clockFollowsTheMinute_data() {
     QTest::addColumn<QDateTime>("start");
     QTest::addColumn<int>("firstWait");
-    QTest::addColumn<QDateTime>("then");  // when the tick runs, or the clock has just been corrected
+    QTest::addColumn<QDateTime>("then"); // when the tick runs, or the clock has just been corrected
     QTest::addColumn<bool>("corrected"); // a correction instead of a tick
     QTest::addColumn<int>("nextWait");
     QTest::addColumn<QString>("shown"); // the current time label then
@@ -270,12 +270,12 @@ void TestMainWindow::clockFollowsTheMinute_data() {
     const auto at = [day](int h, int m, int s, int ms = 0) { return QDateTime(day, QTime(h, m, s, ms)); };
     QTest::newRow("start mid-minute") << at(21, 5, 40) << 20000 + past << at(21, 6, 0, past) << false << 60000
                                       << "09:06 PM";
-    QTest::newRow("start on the minute") << at(21, 5, 0) << 60000 + past << at(21, 6, 0, past + 1) << false
-                                         << 59999 << "09:06 PM";
+    QTest::newRow("start on the minute") << at(21, 5, 0) << 60000 + past << at(21, 6, 0, past + 1) << false << 59999
+                                         << "09:06 PM";
     QTest::newRow("start just before the minute")
         << at(21, 5, 59, 990) << 10 + past << at(21, 6, 0, past) << false << 60000 << "09:06 PM";
-    QTest::newRow("late tick is aligned again") << at(21, 5, 40) << 20000 + past << at(21, 6, 2, 500) << false
-                                                << 57500 + past << "09:06 PM";
+    QTest::newRow("late tick is aligned again")
+        << at(21, 5, 40) << 20000 + past << at(21, 6, 2, 500) << false << 57500 + past << "09:06 PM";
     QTest::newRow("midnight") << at(23, 59, 30) << 30000 + past << QDateTime(day.addDays(1), QTime(0, 0, 0, past))
                               << false << 60000 << "12:00 AM";
     QTest::newRow("clock corrected forward")

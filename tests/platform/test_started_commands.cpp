@@ -5,9 +5,9 @@
 #include "platform/program_options.h"
 #include "platform/started_commands.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -80,11 +80,11 @@ void TestStartedCommands::endedProcessIsNotCounted() {
 }
 
 void TestStartedCommands::dateTimePanel_data() {
-    QTest::addColumn<QString>("desktop");     // XDG_CURRENT_DESKTOP
+    QTest::addColumn<QString>("desktop");      // XDG_CURRENT_DESKTOP
     QTest::addColumn<QStringList>("programs"); // those installed
     QTest::addColumn<QStringList>("started");
-    const QStringList all = {"gnome-control-center", "systemsettings", "kcmshell5", "cinnamon-settings",
-                             "mate-time-admin", "time-admin", "lxqt-admin-time"};
+    const QStringList all = {"gnome-control-center", "systemsettings", "kcmshell5",      "cinnamon-settings",
+                             "mate-time-admin",      "time-admin",     "lxqt-admin-time"};
     QTest::newRow("GNOME") << "GNOME" << all << QStringList{"gnome-control-center", "datetime"};
     QTest::newRow("Ubuntu's GNOME") << "ubuntu:GNOME" << all << QStringList{"gnome-control-center", "datetime"};
     QTest::newRow("KDE") << "KDE" << all << QStringList{"systemsettings", "kcm_clock"};
@@ -92,14 +92,13 @@ void TestStartedCommands::dateTimePanel_data() {
         << "KDE" << QStringList{"kcmshell5", "gnome-control-center"} << QStringList{"kcmshell5", "clock"};
     QTest::newRow("Cinnamon") << "X-Cinnamon" << all << QStringList{"cinnamon-settings", "calendar"};
     QTest::newRow("MATE") << "MATE" << all << QStringList{"mate-time-admin"};
-    QTest::newRow("MATE without its own tool") << "MATE" << QStringList{"time-admin", "gnome-control-center"}
-                                               << QStringList{"time-admin"};
+    QTest::newRow("MATE without its own tool")
+        << "MATE" << QStringList{"time-admin", "gnome-control-center"} << QStringList{"time-admin"};
     QTest::newRow("XFCE") << "XFCE" << all << QStringList{"time-admin"};
     QTest::newRow("LXQt, any case") << "lxqt" << all << QStringList{"lxqt-admin-time"};
     QTest::newRow("own panel missing: the others in order")
         << "LXQt" << QStringList{"cinnamon-settings", "systemsettings"} << QStringList{"systemsettings", "kcm_clock"};
-    QTest::newRow("unknown desktop") << "Hyprland" << QStringList{"lxqt-admin-time"}
-                                     << QStringList{"lxqt-admin-time"};
+    QTest::newRow("unknown desktop") << "Hyprland" << QStringList{"lxqt-admin-time"} << QStringList{"lxqt-admin-time"};
     QTest::newRow("no desktop named") << "" << all << QStringList{"gnome-control-center", "datetime"};
     QTest::newRow("nothing installed") << "GNOME" << QStringList{} << QStringList{};
 }
@@ -131,8 +130,8 @@ void TestStartedCommands::programOptions_data() {
     QTest::newRow("missing operand") << QStringList{"--user-started"} << 1 << wrong << QStringList{"--user-started"};
     QTest::newRow("flag and operand") << QStringList{"--user-started", "gTime.bat"} << 1 << run
                                       << QStringList{"--user-started"};
-    QTest::newRow("flag after the operand") << QStringList{"gTime.bat", "--user-started"} << 1 << run
-                                            << QStringList{"--user-started"};
+    QTest::newRow("flag after the operand")
+        << QStringList{"gTime.bat", "--user-started"} << 1 << run << QStringList{"--user-started"};
     QTest::newRow("-- ends the options") << QStringList{"--", "--help"} << 1 << run << QStringList{};
     QTest::newRow("two operands") << QStringList{"a", "b"} << 1 << wrong << QStringList{};
 }

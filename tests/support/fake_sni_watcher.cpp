@@ -8,16 +8,16 @@
 // Prints "ready" once the name is owned.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusArgument>
 #include <QDBusVariant>
 #include <QDateTime>
+#include <QFile>
 #include <QList>
 #include <QPair>
-#include <QFile>
 #include <QStringList>
 #include <cstdio>
 
@@ -55,9 +55,8 @@ public Q_SLOTS:
         for (const auto& entry : menuEntries()) {
             if (entry.second != label)
                 continue;
-            QDBusMessage event = QDBusMessage::createMethodCall(m_menuService, m_menuPath,
-                                                                QStringLiteral("com.canonical.dbusmenu"),
-                                                                QStringLiteral("Event"));
+            QDBusMessage event = QDBusMessage::createMethodCall(
+                m_menuService, m_menuPath, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"));
             event << entry.first << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0))
                   << static_cast<uint>(QDateTime::currentSecsSinceEpoch());
             return connection().call(event, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
@@ -80,18 +79,16 @@ private:
         const int slash = item.indexOf(QLatin1Char('/'));
         m_menuService = slash < 0 ? item : item.left(slash);
         const QString itemPath = slash < 0 ? QStringLiteral("/StatusNotifierItem") : item.mid(slash);
-        QDBusMessage get = QDBusMessage::createMethodCall(m_menuService, itemPath,
-                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                          QStringLiteral("Get"));
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            m_menuService, itemPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
         const QDBusMessage menu = connection().call(get, QDBus::Block, 10000);
         if (menu.type() != QDBusMessage::ReplyMessage || menu.arguments().isEmpty())
             return entries;
-        m_menuPath = qvariant_cast<QDBusObjectPath>(qvariant_cast<QDBusVariant>(menu.arguments().constFirst()).variant())
-                         .path();
-        QDBusMessage layout = QDBusMessage::createMethodCall(m_menuService, m_menuPath,
-                                                             QStringLiteral("com.canonical.dbusmenu"),
-                                                             QStringLiteral("GetLayout"));
+        m_menuPath =
+            qvariant_cast<QDBusObjectPath>(qvariant_cast<QDBusVariant>(menu.arguments().constFirst()).variant()).path();
+        QDBusMessage layout = QDBusMessage::createMethodCall(
+            m_menuService, m_menuPath, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
         layout << 0 << -1 << QStringList{QStringLiteral("label")};
         const QDBusMessage reply = connection().call(layout, QDBus::Block, 10000);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2)
