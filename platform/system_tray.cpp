@@ -206,6 +206,9 @@ void SystemTray::update() {
         present = m_xembedTray;
         break;
     case Road::Unknown:
+        // Until the watcher has answered, an X tray may be the proxy of a StatusNotifier host.
+        if (m_hostAsked)
+            return;
         present = m_host || m_xembedTray;
         // Qt takes the bus whenever a host is registered there.
         if (present)

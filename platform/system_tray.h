@@ -47,8 +47,8 @@ private:
     void makeIcon();
     void setShown(bool shown);
 
+    std::unique_ptr<QMenu> m_menu; // outlives the icon that shows it
     std::unique_ptr<QSystemTrayIcon> m_icon;
-    std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QDBusServiceWatcher> m_watcher;
     QIcon m_image;
     QString m_tip;
