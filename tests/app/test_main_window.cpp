@@ -42,8 +42,6 @@ private Q_SLOTS:
     void trayThatGoesAway();
     void clockFollowsTheMinute_data();
     void clockFollowsTheMinute();
-    void trayMenu_data();
-    void trayMenu();
     void intervalList();
     void dateLabelShowsTheWholeText();
     void markerFileTicksWithoutRewriting();
@@ -310,35 +308,6 @@ void TestMainWindow::clockFollowsTheMinute() {
     // A failure corrects nothing: the timer keeps its wait.
     w.showSyncOutcome(false, QStringLiteral("FAILED"), false);
     QCOMPARE(w.Timer1->interval(), nextWait);
-}
-
-void TestMainWindow::trayMenu_data() {
-    QTest::addColumn<int>("entry");
-    QTest::addColumn<bool>("visible");
-    QTest::addColumn<QString>("message"); // the title of the message box it leads to
-    QTest::addColumn<int>("ends");
-    QTest::newRow("show") << int(TrayIcon::MenuEntry::ShowWindow) << true << QString() << 0;
-    QTest::newRow("SYNC NOW") << int(TrayIcon::MenuEntry::SyncNow) << false << "No Server Selected" << 0;
-    QTest::newRow("END") << int(TrayIcon::MenuEntry::End) << false << QString() << 1;
-}
-
-void TestMainWindow::trayMenu() {
-    QFETCH(int, entry);
-    QFETCH(bool, visible);
-    QFETCH(QString, message);
-    QFETCH(int, ends);
-    FakePlatform platform;
-    // No server, so SYNC NOW tells of it at once.
-    writeFile(platform.local(QStringLiteral("C:\\HoravaneNRV.ini")), "\"NONE SELECTED\"\r\n");
-    Forms forms(platform);
-    Tarnwick1& w = forms.tarnwick1();
-    QVERIFY(w.Form_Load());
-    Q_EMIT platform.tray->menuChosen(static_cast<TrayIcon::MenuEntry>(entry));
-    QCOMPARE(w.isVisible(), visible);
-    QCOMPARE(platform.messages.isEmpty() ? QString() : platform.messages.constFirst().title, message);
-    QCOMPARE(platform.ends, ends);
-    // END saves the settings as its button does: all five records in place of the one written above.
-    QCOMPARE(readFile(platform.local(w.settingsPath())).count("\r\n"), ends > 0 ? 5 : 1);
 }
 
 void TestMainWindow::intervalList() {

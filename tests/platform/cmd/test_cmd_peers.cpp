@@ -218,7 +218,6 @@ void TestCmdPeers::commandLineManners_data() {
     QTest::newRow("--version") << QStringList{"--version"} << 0 << "horavane-cmd 0." << QString();
     QTest::newRow("unknown option") << QStringList{"--set"} << 2 << QString() << usage;
     QTest::newRow("no command file") << QStringList{} << 2 << QString() << usage;
-    QTest::newRow("only --user-started") << QStringList{"--user-started"} << 2 << QString() << usage;
     QTest::newRow("a file named like an option") << QStringList{"--", "--help"} << 1 << QString() << QString();
 }
 
