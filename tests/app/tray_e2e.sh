@@ -12,7 +12,7 @@
 #   sni    no X tray, a StatusNotifierWatcher with a host on a private session bus (KDE Plasma, GNOME's
 #          AppIndicator extension): the icon's item is registered, the window stays hidden, Activate on the item
 #          shows it, the item's menu holds the window, SYNC NOW and END and each entry does what it says, and a
-#          watcher that goes away and comes back takes the untouched window back.
+#          watcher, or its host alone, that goes away and comes back takes the untouched window back.
 #   sni-late  as sni, but the watcher starts 3 s after the program: the window is up meanwhile, and goes to the
 #          tray when the item is registered.
 # Usage: tray_e2e.sh PATH_TO_HORAVANE [MODE] [PATH_TO_FAKE_SNI_WATCHER]
@@ -191,6 +191,15 @@ elif [ "${mode%-late}" = sni ]; then
     until_ok 15 'test "$(grep -c . "$work/items")" = 2' || fail "the item was not registered with the new watcher"
     until_ok 15 'test -z "$(xtray_main_window)"' || fail "the untouched window did not go back into the tray"
     echo "a watcher that goes away and comes back takes the untouched window back"
+    # The host alone ends and starts again, the watcher staying: its signals tell.
+    dbus-send --session --type=method_call --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher.SetHost boolean:false || fail "the fake watcher did not drop its host"
+    until_ok 15 'test -n "$(xtray_main_window)"' || fail "the window did not come up when the host went away"
+    dbus-send --session --type=method_call --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher.SetHost boolean:true || fail "the fake watcher did not take its host back"
+    until_ok 15 'test "$(grep -c . "$work/items")" = 3' || fail "the item was not registered for the new host"
+    until_ok 15 'test -z "$(xtray_main_window)"' || fail "the untouched window did not go back to the new host"
+    echo "a host that goes away and comes back takes the untouched window back"
     menu_click END || fail "the menu has no END"
     until_ok 10 '! kill -0 $app 2>/dev/null' || fail "the menu's END did not end the program"
 else

@@ -4,6 +4,7 @@
 // its entries through com.canonical.dbusmenu, for the test that calls its two extra methods:
 //   MenuLabels() -> as        the labels of the menu's entries, in order
 //   ClickMenu(s label)        the "clicked" event on the entry with that label; false when there is none
+// and, as a host that ends and starts again (a shell's extension switched off and on), SetHost(b).
 //   fake_sni_watcher --address BUS --record FILE
 // Prints "ready" once the name is owned.
 #include <QCommandLineParser>
@@ -30,7 +31,7 @@ class Watcher : public QObject, protected QDBusContext {
 public:
     explicit Watcher(QString record) : m_record(std::move(record)) {}
     QStringList items() const { return m_items; }
-    bool hostRegistered() const { return true; }
+    bool hostRegistered() const { return m_host; }
     int protocolVersion() const { return 0; }
 
 public Q_SLOTS:
@@ -44,6 +45,14 @@ public Q_SLOTS:
         Q_EMIT StatusNotifierItemRegistered(item);
     }
     void RegisterStatusNotifierHost(const QString&) {}
+
+    void SetHost(bool registered) {
+        m_host = registered;
+        if (registered)
+            Q_EMIT StatusNotifierHostRegistered();
+        else
+            Q_EMIT StatusNotifierHostUnregistered();
+    }
 
     QStringList MenuLabels() {
         QStringList labels;
@@ -68,6 +77,7 @@ Q_SIGNALS:
     void StatusNotifierItemRegistered(const QString& service);
     void StatusNotifierItemUnregistered(const QString& service);
     void StatusNotifierHostRegistered();
+    void StatusNotifierHostUnregistered();
 
 private:
     // The last item's menu, found through its Menu property: each entry's id and label, children in order.
@@ -114,6 +124,7 @@ private:
         node.endStructure();
     }
 
+    bool m_host = true;
     QString m_menuService;
     QString m_menuPath;
     QString m_record;
