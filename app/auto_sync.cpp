@@ -35,7 +35,17 @@ void Tarnwick1::Timer1_Timer() {
         if (Schedule::isDue(now, Label6->text(), Label2->text()))
             runTimedSync();
     }
-    Timer1->start(60000);
+    // Every 60 s, at the start of each minute by this clock.
+    Timer1->start(Schedule::msToNextMinute(m_platform.now().time()));
+}
+
+void Tarnwick1::showClock() {
+    const QDateTime now = m_platform.now();
+    Label3->setText(DateText::clockTime(now.time()));
+    Label5->setText(DateText::clockDate(now.date()));
+    // A corrected clock moves the start of the minute; while a tick runs, its end aligns the timer anew.
+    if (Timer1->isActive())
+        Timer1->start(Schedule::msToNextMinute(now.time()));
 }
 
 void Tarnwick1::Timer2_Timer() {

@@ -187,6 +187,8 @@ void Tarnwick1::createControls() {
 
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    // The labels must change with the minute: a coarse timer may be late by 5 % of its interval.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = named(new QTimer(this), QStringLiteral("Timer2"));
     Timer2->setInterval(60000);
     m_trayLost.setSingleShot(true);
@@ -208,10 +210,7 @@ void Tarnwick1::createConnections() {
     connect(Command4, &QPushButton::clicked, this, &Tarnwick1::Command4_Click);
     connect(Timer1, &QTimer::timeout, this, &Tarnwick1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Tarnwick1::Timer2_Timer);
-    connect(&m_trayLost, &QTimer::timeout, this, [this] {
-        setStatus(kNoTrayNote);
-        show();
-    });
+    connect(&m_trayLost, &QTimer::timeout, this, &Tarnwick1::showForLackOfTray);
 
     // Highlight of END, DONE and SYNC NOW while the pointer is over them.
     connect(SSCommand1, &SSCommand::pointerEntered, this, [this] { SSCommand1->setBackColor(VbColor::Red); });

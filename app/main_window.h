@@ -148,6 +148,10 @@ private:
     void trayShownChanged(bool shown);
     // The user works in the window: a tray that appears now no longer hides it.
     void windowUsed();
+    // No tray to bring the window back: it is shown until a tray appears, unless the user works in it meanwhile.
+    void showForLackOfTray();
+    // The clock labels from the current time, and the clock's timer aligned to the minute anew.
+    void showClock();
 
     Forms& m_forms;
     Platform& m_platform;

@@ -38,4 +38,9 @@ IntervalTick intervalTick(const QString& counterText, const QString& intervalTex
         return {QStringLiteral("1"), true};
     return {QString::number(next), false};
 }
+
+int msToNextMinute(const QTime& time) {
+    const int intoMinute = time.isValid() ? time.msecsSinceStartOfDay() % 60000 : 0;
+    return 60000 - intoMinute + kPastMinuteMs;
+}
 } // namespace Schedule

@@ -22,4 +22,9 @@ struct IntervalTick {
 // One minute of the counter against the interval: the counter runs 1, 2, ... N and the cycle completes on the
 // tick after it has shown N, so a cycle is N ticks long. An interval below 2 (or no number) completes every tick.
 IntervalTick intervalTick(const QString& counterText, const QString& intervalText);
+
+// How long the clock's timer waits from `time` to just past the start of the next minute, so the labels change
+// with the minute; measured anew at every tick, so the wait never drifts from the clock.
+constexpr int kPastMinuteMs = 20;
+int msToNextMinute(const QTime& time);
 } // namespace Schedule

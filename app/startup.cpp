@@ -3,6 +3,7 @@
 
 #include "app/forms.h"
 #include "app/program_icon.h"
+#include "app/schedule.h"
 #include "app/settings_file.h"
 #include "app/tray_icon.h"
 #include "net_engine/result_log.h"
@@ -41,16 +42,13 @@ bool Tarnwick1::Form_Load() {
     restoreSettings();
     AddTrayIcon();
     // Without a tray icon the hidden window could never be reached again: it stays up until a tray appears.
-    if (m_tray && m_tray->isShown()) {
+    if (m_tray && m_tray->isShown())
         hide();
-    } else {
-        m_upForLackOfTray = true;
-        qApp->installEventFilter(this);
-        setStatus(kNoTrayNote);
-        show();
-    }
+    else
+        showForLackOfTray();
     m_platform.listenForLaterStarts([this] { bringToFront(); });
-    Timer1->start();
+    // The clock labels change at the start of each minute.
+    Timer1->start(Schedule::msToNextMinute(now.time()));
     Timer2->start();
     return true;
 }
@@ -107,6 +105,19 @@ void Tarnwick1::AddTrayIcon() {
         return;
     connect(m_tray.get(), &TrayIcon::mouseMessage, this, &Tarnwick1::Form_MouseMove);
     connect(m_tray.get(), &TrayIcon::shownChanged, this, &Tarnwick1::trayShownChanged);
+    connect(m_tray.get(), &TrayIcon::menuChosen, this, [this](TrayIcon::MenuEntry entry) {
+        switch (entry) {
+        case TrayIcon::MenuEntry::ShowWindow:
+            bringToFront();
+            break;
+        case TrayIcon::MenuEntry::SyncNow:
+            SSCommand3_Click();
+            break;
+        case TrayIcon::MenuEntry::End:
+            SSCommand1_Click();
+            break;
+        }
+    });
     m_tray->add(programIcon(), m_trayTooltip);
 }
 
@@ -125,6 +136,13 @@ void Tarnwick1::trayShownChanged(bool shown) {
     // A panel that restarts brings its tray back within moments; one that is gone for good leaves only the window.
     if (!isVisible())
         m_trayLost.start();
+}
+
+void Tarnwick1::showForLackOfTray() {
+    m_upForLackOfTray = true;
+    qApp->installEventFilter(this);
+    setStatus(kNoTrayNote);
+    show();
 }
 
 void Tarnwick1::windowUsed() {

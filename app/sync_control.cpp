@@ -123,6 +123,7 @@ void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome, bool tim
     m_syncOutcome = outcome;
     setStatus(outcome);
     if (succeeded) {
+        showClock(); // the clock has just been corrected
         m_notifiedFailure.clear();
         return;
     }

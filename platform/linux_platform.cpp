@@ -1,180 +1,37 @@
 // The platform on Linux.
 #include "platform/linux_platform.h"
 
+#include "platform/date_time_panel.h"
+#include "platform/system_tray.h"
 #include "time_protocol/clock_guard.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QInputDialog>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QSystemTrayIcon>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
 #include <ctime>
-#include <xcb/xcb.h>
 
 namespace {
 const QString kDateTimePanel = QStringLiteral("rundll32.exe shell32.dll,Control_RunDLL timedate.cpl");
+const QString kNoDateTimePanel =
+    QStringLiteral("No date and time settings of this desktop are installed (such as gnome-control-center, "
+                   "systemsettings, cinnamon-settings or lxqt-admin-time).");
 // What a later start sends to the running copy, on a socket beside the lock.
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
 QString laterStartSocket(const QString& folder) {
     return folder + QStringLiteral("/horavane.socket");
 }
-
-const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-
-// A StatusNotifierWatcher with a registered host: KDE Plasma, or GNOME with its AppIndicator extension.
-bool statusNotifierHostPresent() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kWatcherService))
-        return false;
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
-                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
-}
-
-// An XEmbed tray: a window owns the system tray selection of this X screen.
-bool xembedTrayPresent() {
-    const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
-        return false;
-    xcb_connection_t* c = x11->connection();
-    const QByteArray display = qgetenv("DISPLAY");
-    const int dot = display.lastIndexOf('.');
-    const int screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1).toInt() : 0;
-    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
-    if (!atom)
-        return false;
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
-    const bool present = owner && owner->owner != XCB_NONE;
-    free(owner);
-    free(atom);
-    return present;
-}
-
-// The icon through QSystemTrayIcon, made only once a tray is there: Qt picks its road (a StatusNotifierItem on the
-// session bus, or an XEmbed icon) when its first tray icon is made and never again, so an icon made before the
-// panel starts would never reach it. Until then, and after a tray goes away, the tray is looked for every 2 s.
-class SystemTray : public TrayIcon {
-public:
-    SystemTray() {
-        m_look.setInterval(2000);
-        QObject::connect(&m_look, &QTimer::timeout, this, [this] { look(); });
-    }
-    bool add(const QIcon& icon, const QByteArray& tooltipField) override {
-        m_image = icon;
-        m_tip = tooltipFieldText(tooltipField);
-        m_wanted = true;
-        look();
-        m_look.start();
-        return isShown();
-    }
-    void remove() override {
-        m_wanted = false;
-        m_look.stop();
-        m_icon.reset();
-        setShown(false);
-    }
-    bool isShown() const override { return m_shown; }
-
-private:
-    enum class Road { Unknown, StatusNotifier, XEmbed };
-
-    bool trayPresent() {
-        switch (m_road) {
-        case Road::StatusNotifier:
-            return statusNotifierHostPresent();
-        case Road::XEmbed:
-            return xembedTrayPresent();
-        case Road::Unknown:
-            break;
-        }
-        if (statusNotifierHostPresent())
-            m_road = Road::StatusNotifier;
-        else if (xembedTrayPresent())
-            m_road = Road::XEmbed;
-        return m_road != Road::Unknown;
-    }
-
-    void look() {
-        if (!m_wanted)
-            return;
-        if (!trayPresent()) {
-            m_icon.reset();
-            setShown(false);
-            return;
-        }
-        if (!m_icon)
-            makeIcon();
-        setShown(true);
-    }
-
-    void makeIcon() {
-        m_icon = std::make_unique<QSystemTrayIcon>();
-        QObject::connect(m_icon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-            switch (r) {
-            case QSystemTrayIcon::Trigger:
-                Q_EMIT mouseMessage(514);
-                break;
-            case QSystemTrayIcon::DoubleClick:
-                Q_EMIT mouseMessage(515);
-                break;
-            case QSystemTrayIcon::Context:
-                Q_EMIT mouseMessage(517);
-                break;
-            case QSystemTrayIcon::MiddleClick:
-                Q_EMIT mouseMessage(519);
-                break;
-            default:
-                break;
-            }
-        });
-        m_icon->setIcon(m_image);
-        m_icon->setToolTip(m_tip);
-        m_icon->show();
-    }
-    void showMessage(const QString& title, const QString& text) override {
-        if (m_icon)
-            m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
-    }
-
-    void setShown(bool shown) {
-        if (shown == m_shown)
-            return;
-        m_shown = shown;
-        Q_EMIT shownChanged(shown);
-    }
-
-    std::unique_ptr<QSystemTrayIcon> m_icon;
-    QTimer m_look;
-    QIcon m_image;
-    QString m_tip;
-    Road m_road = Road::Unknown;
-    bool m_wanted = false;
-    bool m_shown = false;
-};
 } // namespace
 
 qint32 monotonicTickCount() {
@@ -282,6 +139,11 @@ bool LinuxPlatform::checkInternetConnection(const QString& url) {
     return connected;
 }
 
+void LinuxPlatform::nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Horavane"));
+    QGuiApplication::setDesktopFileName(kDesktopFileName);
+}
+
 QString LinuxPlatform::commandInterpreter() {
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/horavane-cmd");
     if (QFileInfo(beside).isExecutable())
@@ -310,16 +172,16 @@ bool LinuxPlatform::startProgram(const QString& commandLine, int windowStyle, bo
         return true;
     }
     if (commandLine == kDateTimePanel) {
-        const QList<QStringList> panels = {{QStringLiteral("gnome-control-center"), QStringLiteral("datetime")},
-                                           {QStringLiteral("systemsettings"), QStringLiteral("kcm_clock")},
-                                           {QStringLiteral("kcmshell6"), QStringLiteral("kcm_clock")},
-                                           {QStringLiteral("kcmshell5"), QStringLiteral("clock")}};
-        for (const QStringList& panel : panels) {
-            const QString program = QStandardPaths::findExecutable(panel.first());
-            if (!program.isEmpty())
-                return QProcess::startDetached(program, panel.mid(1));
+        const QStringList panel =
+            DateTimePanel::choose(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), [](const QString& program) {
+                return !QStandardPaths::findExecutable(program).isEmpty();
+            });
+        if (panel.isEmpty()) {
+            // The button must not seem dead: say what is missing.
+            messageBox(MessageIcon::Information, QStringLiteral("Date and Time"), kNoDateTimePanel);
+            return false;
         }
-        return false;
+        return QProcess::startDetached(QStandardPaths::findExecutable(panel.constFirst()), panel.mid(1));
     }
     return false; // no other command line is ever started
 }

@@ -32,6 +32,11 @@ public:
     std::unique_ptr<TrayIcon> createTrayIcon() override;
     void endProgram() override;
 
+    // Names the program to the desktop: its name, and its installed desktop entry (horavane.desktop), by which
+    // Wayland shells find its name and icon whatever the executable is called.
+    static void nameApplication();
+    static inline const QString kDesktopFileName = QStringLiteral("horavane");
+
     // Where horavane-cmd is: beside this executable, else on PATH.
     static QString commandInterpreter();
     // The interpreter's first argument when a person started the run.

@@ -26,8 +26,12 @@ public:
     // A desktop notification from the icon.
     virtual void showMessage(const QString& title, const QString& text) = 0;
 
+    // The entries of the icon's menu, where the tray shows one: the window, then what its buttons do.
+    enum class MenuEntry { ShowWindow, SyncNow, End };
+
 Q_SIGNALS:
     void mouseMessage(int message);
+    void menuChosen(TrayIcon::MenuEntry entry);
     // The icon appeared in a tray, or went away with its tray.
     void shownChanged(bool shown);
 };

@@ -51,9 +51,20 @@ xtray_start_display() {
 xtray_start_tray() {
     local work=$1
     trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
+    XTRAY_TRAY=$!
     XTRAY_PIDS="$! $XTRAY_PIDS"
     until_ok 10 'test -n "$(xtray_panel)"' || return 1
     XTRAY_PANEL=$(xtray_panel)
+}
+
+# Stops trayer alone, as a panel that ends or restarts; Xvfb goes on.
+xtray_stop_tray() {
+    [ -n "${XTRAY_TRAY:-}" ] || return 0
+    kill "$XTRAY_TRAY" 2>/dev/null
+    wait "$XTRAY_TRAY" 2>/dev/null
+    XTRAY_PIDS=${XTRAY_PIDS/$XTRAY_TRAY/}
+    XTRAY_TRAY=
+    XTRAY_PANEL=
 }
 
 # Stops trayer and Xvfb; never fails, so a caller under errexit runs its cleanup to the end.
@@ -78,7 +89,7 @@ xtray_icon() {
 # Horavane's main window when it is visible; empty when it is hidden.
 xtray_main_window() { xdotool search --onlyvisible --name '^Horavane +Copyright' 2>/dev/null | sed -n 1p; }
 
-# Clicks the centre of Horavane's icon with the left button.
+# Clicks the centre of Horavane's icon with the left button (or the button given: 3 is the right one).
 xtray_click_icon() {
     local info x y w h
     info=$(xwininfo -id "$(xtray_icon)")
@@ -86,5 +97,5 @@ xtray_click_icon() {
     y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
     w=$(awk '/Width:/ {print $2}' <<<"$info")
     h=$(awk '/Height:/ {print $2}' <<<"$info")
-    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "${1:-1}"
 }

@@ -1,6 +1,7 @@
 // The main window's start, settings, tray icon and buttons, driven through a fake platform.
 #include "app/forms.h"
 #include "app/main_window.h"
+#include "app/schedule.h"
 #include "data/server_lists.h"
 #include "dialogs/log_viewer.h"
 #include "dialogs/server_dialog.h"
@@ -10,6 +11,7 @@
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/vb_color.h"
+#include "platform/date_text.h"
 #include "platform/text_file.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/ink.h"
@@ -39,7 +41,10 @@ private Q_SLOTS:
     void showsTheWindowWhenThereIsNoTray();
     void trayThatAppearsLater_data();
     void trayThatAppearsLater();
+    void trayThatGoesAway_data();
     void trayThatGoesAway();
+    void clockFollowsTheMinute_data();
+    void clockFollowsTheMinute();
     void intervalList();
     void dateLabelShowsTheWholeText();
     void markerFileTicksWithoutRewriting();
@@ -109,8 +114,9 @@ void TestMainWindow::startsHiddenInTheTray() {
     QCOMPARE(w.Combo1->itemText(719), QStringLiteral("720"));
     QCOMPARE(w.Combo1->currentText(), QStringLiteral("60"));
 
+    // The clock's first tick comes at the start of the next minute.
     QVERIFY(w.Timer1->isActive());
-    QCOMPARE(w.Timer1->interval(), 1000);
+    QCOMPARE(w.Timer1->interval(), 20000 + Schedule::kPastMinuteMs);
     QVERIFY(w.Timer2->isActive());
     QCOMPARE(w.Timer2->interval(), 60000);
     // Nothing is written at start, and no other window is created.
@@ -214,7 +220,17 @@ void TestMainWindow::trayThatAppearsLater() {
     QVERIFY(w.isVisible());
 }
 
+void TestMainWindow::trayThatGoesAway_data() {
+    QTest::addColumn<bool>("comesBack");
+    QTest::addColumn<bool>("used"); // the window is used while it is up for lack of a tray
+    QTest::newRow("gone for good") << false << false;
+    QTest::newRow("back later, untouched window goes back into it") << true << false;
+    QTest::newRow("back later, window in use stays") << true << true;
+}
+
 void TestMainWindow::trayThatGoesAway() {
+    QFETCH(bool, comesBack);
+    QFETCH(bool, used);
     FakePlatform platform;
     Forms forms(platform);
     Tarnwick1& w = forms.tarnwick1();
@@ -230,9 +246,74 @@ void TestMainWindow::trayThatGoesAway() {
     QVERIFY(!w.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), Tarnwick1::kTrayLostGraceMs + 3000);
     QCOMPARE(w.SSPanel2[0]->caption(), Tarnwick1::kNoTrayNote);
+    if (used) {
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::mouseClick(w.Combo1, Qt::LeftButton);
+    }
+    if (comesBack) {
+        platform.tray->setAvailable(true);
+        QCOMPARE(w.isVisible(), used);
+        QCOMPARE(w.SSPanel2[0]->caption(), QStringLiteral("Network Synchronization"));
+        QCOMPARE(platform.tray->adds, 1);
+        return;
+    }
     // The close box then ends the program instead of leaving it unreachable.
     QVERIFY(w.close());
     QCOMPARE(platform.ends, 1);
+}
+
+void TestMainWindow::clockFollowsTheMinute_data() {
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<int>("firstWait");
+    QTest::addColumn<QDateTime>("then"); // when the tick runs, or the clock has just been corrected
+    QTest::addColumn<bool>("corrected"); // a correction instead of a tick
+    QTest::addColumn<int>("nextWait");
+    QTest::addColumn<QString>("shown"); // the current time label then
+    const QDate day(2026, 12, 8);
+    const int past = Schedule::kPastMinuteMs;
+    const auto at = [day](int h, int m, int s, int ms = 0) { return QDateTime(day, QTime(h, m, s, ms)); };
+    QTest::newRow("start mid-minute") << at(21, 5, 40) << 20000 + past << at(21, 6, 0, past) << false << 60000
+                                      << "09:06 PM";
+    QTest::newRow("start on the minute") << at(21, 5, 0) << 60000 + past << at(21, 6, 0, past + 1) << false << 59999
+                                         << "09:06 PM";
+    QTest::newRow("start just before the minute")
+        << at(21, 5, 59, 990) << 10 + past << at(21, 6, 0, past) << false << 60000 << "09:06 PM";
+    QTest::newRow("late tick is aligned again")
+        << at(21, 5, 40) << 20000 + past << at(21, 6, 2, 500) << false << 57500 + past << "09:06 PM";
+    QTest::newRow("midnight") << at(23, 59, 30) << 30000 + past << QDateTime(day.addDays(1), QTime(0, 0, 0, past))
+                              << false << 60000 << "12:00 AM";
+    QTest::newRow("clock corrected forward")
+        << at(21, 5, 40) << 20000 + past << at(21, 7, 10) << true << 50000 + past << "09:07 PM";
+    QTest::newRow("clock corrected back")
+        << at(21, 5, 40) << 20000 + past << at(21, 4, 50) << true << 10000 + past << "09:04 PM";
+}
+
+void TestMainWindow::clockFollowsTheMinute() {
+    QFETCH(QDateTime, start);
+    QFETCH(int, firstWait);
+    QFETCH(QDateTime, then);
+    QFETCH(bool, corrected);
+    QFETCH(int, nextWait);
+    QFETCH(QString, shown);
+    FakePlatform platform;
+    platform.setNow(start);
+    Forms forms(platform);
+    Tarnwick1& w = forms.tarnwick1();
+    QVERIFY(w.Form_Load());
+    QCOMPARE(w.Timer1->interval(), firstWait);
+    QCOMPARE(w.Timer1->timerType(), Qt::PreciseTimer);
+    platform.setNow(then);
+    if (corrected)
+        w.showSyncOutcome(true, QStringLiteral("Clock corrected"), false);
+    else
+        w.Timer1_Timer();
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(w.Timer1->interval(), nextWait);
+    QCOMPARE(w.Label3->text(), shown);
+    QCOMPARE(w.Label5->text(), DateText::clockDate(then.date()));
+    // A failure corrects nothing: the timer keeps its wait.
+    w.showSyncOutcome(false, QStringLiteral("FAILED"), false);
+    QCOMPARE(w.Timer1->interval(), nextWait);
 }
 
 void TestMainWindow::intervalList() {

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The real program under Xvfb with a tray. Modes:
-#   start  trayer runs before the program: it starts hidden with an icon in trayer's panel, a click on the icon
-#          shows the window, DONE hides it and writes NRV.ini, starting the program again shows the
-#          already-running message and brings the running copy's window to the front, a click on the icon shows it
+#   start  --help, --version and a wrong option answer without starting; trayer runs before the program: it
+#          starts hidden with an icon in trayer's panel, a click on the icon shows the window, DONE hides it and writes NRV.ini, a right click shows it too (no menu on this tray), the
+#          date and time button starts the desktop's panel, starting the program again shows the
+#          already-running message and brings the running copy's window to the front, trayer ends (the window
+#          comes up) and starts again (the untouched window goes back into it), a click on the icon shows it
 #          after DONE again, and END ends the program and takes the icon away.
 #   late   trayer starts 3 s after the program (autostart before the panel): the window is up meanwhile and DONE
-#          keeps it up; the icon appears in trayer once it runs, and then DONE hides the window and the icon
-#          brings it back.
+#          keeps it up, the date and time button says that no panel is installed; the icon appears in trayer once
+#          it runs, and then DONE hides the window and the icon brings it back.
 #   sni    no X tray, a StatusNotifierWatcher with a host on a private session bus (KDE Plasma, GNOME's
 #          AppIndicator extension): the icon's item is registered, the window stays hidden, Activate on the item
-#          shows it.
+#          shows it, the item's menu holds the window, SYNC NOW and END and each entry does what it says, and a
+#          watcher, or its host alone, that goes away and comes back takes the untouched window back.
 #   sni-late  as sni, but the watcher starts 3 s after the program: the window is up meanwhile, and goes to the
 #          tray when the item is registered.
 # Usage: tray_e2e.sh PATH_TO_HORAVANE [MODE] [PATH_TO_FAKE_SNI_WATCHER]
@@ -44,6 +47,16 @@ cleanup() {
 trap cleanup EXIT
 
 if [ "$mode" = start ]; then
+    # Command-line manners: each answer ends the program at once, before any window.
+    for row in "--help 0 ^Usage:.horavane" "--version 0 ^horavane.[0-9]" "--no-such-option 2 ^Usage:.horavane" \
+        "a-file 2 ^Usage:.horavane"; do
+        set -- $row
+        out=$(timeout 10 "$bin" "$1" 2>&1)
+        code=$?
+        [ "$code" = "$2" ] || fail "horavane $1 ended with status $code: $out"
+        grep -q "$3" <<<"$out" || fail "horavane $1 printed: $out"
+    done
+    echo "--help, --version and wrong options answer and end"
     xtray_start "$work" || fail "Xvfb or trayer did not start"
 else
     xtray_start_display "$work" || fail "Xvfb did not start"
@@ -66,8 +79,17 @@ if [ "${mode%-late}" = sni ]; then
     [ "$mode" = sni ] && start_watcher
 fi
 
-mkdir -m 700 "$work/run"
-HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run "$bin" >"$work/app.log" 2>&1 &
+mkdir -m 700 "$work/run" "$work/c" "$work/bin"
+settings=$work/c/NRV.ini
+# The desktop's date and time panel: a stand-in that says how it was started, found on PATH at the start; without
+# it (late) no panel is there at all.
+printf '#!/bin/sh\necho "$@" >"%s/panel"\n' "$work" >"$work/bin/gnome-control-center"
+chmod +x "$work/bin/gnome-control-center"
+[ "$mode" = start ] && panels=$work/bin:$PATH || panels=$work/run
+# No server, so the menu's SYNC NOW has a message box to show at once.
+[ "${mode%-late}" = sni ] && printf '"NONE SELECTED"\r\n' >"$settings"
+HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run XDG_CURRENT_DESKTOP=GNOME \
+    HORAVANE_MESSAGE_LOG=$work/app-messages PATH=$panels "$bin" >"$work/app.log" 2>&1 &
 app=$!
 started=$(date +%s%N)
 
@@ -75,7 +97,15 @@ started=$(date +%s%N)
 click_button() {
     xdotool mousemove --window "$(xtray_main_window)" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
 }
-settings=$work/c/NRV.ini
+# The fake watcher's menu of the last item: its labels one a line, or a click on the entry with the label given.
+menu_labels() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher.MenuLabels | awk -F'"' '/string/ {print $2}'
+}
+menu_click() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher.ClickMenu string:"$1" | grep -q 'boolean true'
+}
 
 if [ "$mode" = late ]; then
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "without a tray the window is not shown"
@@ -87,6 +117,10 @@ if [ "$mode" = late ]; then
     [ -n "$(xtray_main_window)" ] || fail "DONE hid the window while there was no icon to bring it back"
     echo "DONE writes NRV.ini and keeps the window up while there is no icon"
     rm "$settings"
+    click_button 8040 8160 3132 372 # Windows Date / Time CPL
+    until_ok 10 'grep -q "^Date and Time: No date and time settings" "$work/app-messages" 2>/dev/null' ||
+        fail "with no panel installed the date and time button said: $(cat "$work/app-messages" 2>/dev/null)"
+    echo "the date and time button says so when no panel is installed"
     # The panel comes 3 s after the program.
     rest=$((3000 - ($(date +%s%N) - started) / 1000000))
     [ "$rest" -gt 0 ] && sleep "$(awk -v ms="$rest" 'BEGIN { printf "%.3f", ms / 1000 }')"
@@ -131,6 +165,43 @@ elif [ "${mode%-late}" = sni ]; then
     dbus-send --session --type=method_call --dest="$service" "$path" org.kde.StatusNotifierItem.Activate \
         int32:0 int32:0 || fail "Activate on the item failed"
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "Activate did not show the window again"
+    settle
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
+
+    [ "$(menu_labels | paste -sd'|')" = "Show Horavane|SYNC NOW|END" ] ||
+        fail "the item's menu holds: $(menu_labels | paste -sd'|')"
+    menu_click "Show Horavane" || fail "the menu has no entry to show the window"
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "the menu's first entry did not show the window"
+    echo "the item's menu holds the window, SYNC NOW and END, and its first entry shows the window"
+    settle
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
+    menu_click "SYNC NOW" || fail "the menu has no SYNC NOW"
+    until_ok 10 'grep -q "^No Server Selected: " "$work/app-messages" 2>/dev/null' ||
+        fail "the menu's SYNC NOW did not synchronize: $(cat "$work/app-messages" 2>/dev/null)"
+    echo "the menu's SYNC NOW does what the button does"
+
+    # The desktop's shell restarts: the watcher goes away and comes back.
+    kill "$sni"
+    wait "$sni" 2>/dev/null
+    sni=
+    until_ok 15 'test -n "$(xtray_main_window)"' || fail "the window did not come up when the watcher went away"
+    start_watcher
+    until_ok 15 'test "$(grep -c . "$work/items")" = 2' || fail "the item was not registered with the new watcher"
+    until_ok 15 'test -z "$(xtray_main_window)"' || fail "the untouched window did not go back into the tray"
+    echo "a watcher that goes away and comes back takes the untouched window back"
+    # The host alone ends and starts again, the watcher staying: its signals tell.
+    dbus-send --session --type=method_call --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher.SetHost boolean:false || fail "the fake watcher did not drop its host"
+    until_ok 15 'test -n "$(xtray_main_window)"' || fail "the window did not come up when the host went away"
+    dbus-send --session --type=method_call --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher.SetHost boolean:true || fail "the fake watcher did not take its host back"
+    until_ok 15 'test "$(grep -c . "$work/items")" = 3' || fail "the item was not registered for the new host"
+    until_ok 15 'test -z "$(xtray_main_window)"' || fail "the untouched window did not go back to the new host"
+    echo "a host that goes away and comes back takes the untouched window back"
+    menu_click END || fail "the menu has no END"
+    until_ok 10 '! kill -0 $app 2>/dev/null' || fail "the menu's END did not end the program"
 else
     until_ok 15 'test -n "$(xtray_icon)"' || fail "no icon under trayer's panel"
     echo "the icon is in trayer's panel"
@@ -152,6 +223,17 @@ else
     [ -n "$(xtray_icon)" ] || fail "DONE took the icon away"
     echo "DONE hides the window and writes NRV.ini"
 
+    xtray_click_icon 3
+    until_ok 10 'test -n "$(xtray_main_window)"' || fail "a right click on the icon did not show the window"
+    echo "a right click on the icon shows the window"
+    settle
+    click_button 8040 8160 3132 372 # Windows Date / Time CPL
+    until_ok 10 'test "$(cat "$work/panel" 2>/dev/null)" = datetime' ||
+        fail "the date and time button did not start GNOME's panel: $(cat "$work/app-messages" 2>/dev/null)"
+    echo "the date and time button starts the desktop's own panel"
+    click_button 2520 6720 1812 1092 # DONE
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window"
+
     # A second start, as from the menu: no one is there to click OK, so the box goes to the message log.
     second_status=0
     HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run \
@@ -167,13 +249,23 @@ else
     click_button 2520 6720 1812 1092 # DONE
     until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the window brought forward"
 
+    # The panel ends, and starts again later.
+    xtray_stop_tray
+    until_ok 15 'test -n "$(xtray_main_window)"' || fail "the window did not come up when the tray ended"
+    echo "the window comes up when the tray ends"
+    xtray_start_tray "$work" || fail "trayer did not start again"
+    until_ok 15 'test -n "$(xtray_icon)"' || fail "the icon did not come back into the new tray"
+    until_ok 10 'test -z "$(xtray_main_window)"' || fail "the untouched window did not go back into the tray"
+    echo "a tray that starts again takes the icon and the untouched window back"
+
     xtray_click_icon
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "the icon did not show the window again"
 fi
-settle
-
-click_button 360 6720 1812 1092 # END
-until_ok 10 '! kill -0 $app 2>/dev/null' || fail "END did not end the program"
+if [ "${mode%-late}" != sni ]; then
+    settle
+    click_button 360 6720 1812 1092 # END
+    until_ok 10 '! kill -0 $app 2>/dev/null' || fail "END did not end the program"
+fi
 wait "$app"
 status=$?
 app=

@@ -1,7 +1,13 @@
 // Watching started processes until they end: the wait lets events run, ends with the last process, and is bounded.
+// Which date and time panel is started, how both programs read their options, and the name given to the desktop.
+#include "platform/date_time_panel.h"
+#include "platform/linux_platform.h"
+#include "platform/program_options.h"
 #include "platform/started_commands.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +20,11 @@ private Q_SLOTS:
     void waitEndsWithTheLastProcess();
     void waitIsBounded();
     void endedProcessIsNotCounted();
+    void dateTimePanel_data();
+    void dateTimePanel();
+    void programOptions_data();
+    void programOptions();
+    void desktopFileIsTheInstalledEntry();
 };
 
 namespace {
@@ -66,6 +77,74 @@ void TestStartedCommands::endedProcessIsNotCounted() {
     commands.add(pid); // long gone: nothing to wait for
     commands.add(0);
     QVERIFY(commands.waitAll(100));
+}
+
+void TestStartedCommands::dateTimePanel_data() {
+    QTest::addColumn<QString>("desktop");      // XDG_CURRENT_DESKTOP
+    QTest::addColumn<QStringList>("programs"); // those installed
+    QTest::addColumn<QStringList>("started");
+    const QStringList all = {"gnome-control-center", "systemsettings", "kcmshell5",      "cinnamon-settings",
+                             "mate-time-admin",      "time-admin",     "lxqt-admin-time"};
+    QTest::newRow("GNOME") << "GNOME" << all << QStringList{"gnome-control-center", "datetime"};
+    QTest::newRow("Ubuntu's GNOME") << "ubuntu:GNOME" << all << QStringList{"gnome-control-center", "datetime"};
+    QTest::newRow("KDE") << "KDE" << all << QStringList{"systemsettings", "kcm_clock"};
+    QTest::newRow("KDE with kcmshell5 only")
+        << "KDE" << QStringList{"kcmshell5", "gnome-control-center"} << QStringList{"kcmshell5", "clock"};
+    QTest::newRow("Cinnamon") << "X-Cinnamon" << all << QStringList{"cinnamon-settings", "calendar"};
+    QTest::newRow("MATE") << "MATE" << all << QStringList{"mate-time-admin"};
+    QTest::newRow("XFCE") << "XFCE" << all << QStringList{"time-admin"};
+    QTest::newRow("LXQt, any case") << "lxqt" << all << QStringList{"lxqt-admin-time"};
+    QTest::newRow("own panel missing: the others in order")
+        << "LXQt" << QStringList{"cinnamon-settings", "systemsettings"} << QStringList{"systemsettings", "kcm_clock"};
+    QTest::newRow("unknown desktop") << "Hyprland" << QStringList{"lxqt-admin-time"} << QStringList{"lxqt-admin-time"};
+    QTest::newRow("nothing installed") << "GNOME" << QStringList{} << QStringList{};
+}
+
+void TestStartedCommands::dateTimePanel() {
+    QFETCH(QString, desktop);
+    QFETCH(QStringList, programs);
+    QFETCH(QStringList, started);
+    QCOMPARE(DateTimePanel::choose(desktop, [&](const QString& p) { return programs.contains(p); }), started);
+}
+
+void TestStartedCommands::programOptions_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("operands"); // what a run needs
+    QTest::addColumn<int>("ask");
+    QTest::addColumn<QStringList>("flags");
+    const int run = int(ProgramOptions::Ask::Run);
+    const int help = int(ProgramOptions::Ask::Help);
+    const int version = int(ProgramOptions::Ask::Version);
+    const int wrong = int(ProgramOptions::Ask::Wrong);
+    QTest::newRow("nothing") << QStringList{} << 0 << run << QStringList{};
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << help << QStringList{};
+    QTest::newRow("--version") << QStringList{"--version"} << 1 << version << QStringList{};
+    QTest::newRow("unknown option") << QStringList{"--helpme"} << 0 << wrong << QStringList{};
+    QTest::newRow("unknown option after --help") << QStringList{"--help", "-x"} << 0 << wrong << QStringList{};
+    QTest::newRow("operand where none is taken") << QStringList{"file"} << 0 << wrong << QStringList{};
+    QTest::newRow("missing operand") << QStringList{"--user-started"} << 1 << wrong << QStringList{"--user-started"};
+    QTest::newRow("flag and operand") << QStringList{"--user-started", "gTime.bat"} << 1 << run
+                                      << QStringList{"--user-started"};
+    QTest::newRow("-- ends the options") << QStringList{"--", "--help"} << 1 << run << QStringList{};
+    QTest::newRow("two operands") << QStringList{"a", "b"} << 1 << wrong << QStringList{};
+}
+
+void TestStartedCommands::programOptions() {
+    QFETCH(QStringList, args);
+    QFETCH(int, operands);
+    QFETCH(int, ask);
+    QFETCH(QStringList, flags);
+    const ProgramOptions options = readProgramOptions(args, {QStringLiteral("--user-started")}, operands);
+    QCOMPARE(int(options.ask), ask);
+    QCOMPARE(options.flags, flags);
+}
+
+void TestStartedCommands::desktopFileIsTheInstalledEntry() {
+    LinuxPlatform::nameApplication();
+    QCOMPARE(QGuiApplication::desktopFileName(), LinuxPlatform::kDesktopFileName);
+    // The entry that the package installs carries that name.
+    QVERIFY(QFileInfo::exists(QStringLiteral(HV_PACKAGING_DIR "/") + QGuiApplication::desktopFileName() +
+                              QStringLiteral(".desktop")));
 }
 
 QTEST_GUILESS_MAIN(TestStartedCommands)

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void refusedSetIsAFailure_data();
     void refusedSetIsAFailure();
     void deadHostEndsQuickly();
+    void commandLineManners_data();
+    void commandLineManners();
     void hostileNamesRunNothing_data();
     void hostileNamesRunNothing();
     void twoRunsAtOnceLeaveOneCompleteOutput();
@@ -39,6 +41,8 @@ private:
         QString status; // the status file after the run
     };
     Run run(const QByteArray& commandFile, bool userStarted = false);
+    // Starts horavane-cmd with these arguments on the test's drive folder and private bus.
+    void start(QProcess& cmd, const QStringList& args) const;
     QString drive() const { return m_outer->path() + QStringLiteral("/drive_c"); }
     QString workFolder() const { return m_outer->path() + QStringLiteral("/work"); }
     QStringList driveFiles() const { return QDir(drive()).entryList(QDir::Files); }
@@ -87,6 +91,15 @@ QStringList TestCmdPeers::listed() const {
     return names;
 }
 
+void TestCmdPeers::start(QProcess& cmd, const QStringList& args) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), drive());
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus.address());
+    cmd.setProcessEnvironment(env);
+    cmd.setWorkingDirectory(workFolder());
+    cmd.start(QStringLiteral(HV_HORAVANE_CMD), args);
+}
+
 TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile, bool userStarted) {
     const QString file = drive() + QStringLiteral("/gTime.bat");
     QFile f(file);
@@ -95,15 +108,9 @@ TestCmdPeers::Run TestCmdPeers::run(const QByteArray& commandFile, bool userStar
     f.write(commandFile);
     f.close();
     QProcess cmd;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), drive());
-    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus.address());
-    cmd.setProcessEnvironment(env);
-    cmd.setWorkingDirectory(workFolder());
     QElapsedTimer t;
     t.start();
-    cmd.start(QStringLiteral(HV_HORAVANE_CMD),
-              userStarted ? QStringList{QStringLiteral("--user-started"), file} : QStringList{file});
+    start(cmd, userStarted ? QStringList{QStringLiteral("--user-started"), file} : QStringList{file});
     if (!cmd.waitForFinished(20000))
         cmd.kill();
     Run r{cmd.exitCode(), t.elapsed(), {}};
@@ -199,6 +206,34 @@ void TestCmdPeers::deadHostEndsQuickly() {
     QVERIFY2(r.status.contains(QLatin1String("The network path was not found.")), qPrintable(r.status));
     QVERIFY2(r.ms < 1000, qPrintable(QString::number(r.ms)));
     QCOMPARE(m_timedated.calls().size(), before);
+}
+
+void TestCmdPeers::commandLineManners_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // the start of standard output
+    QTest::addColumn<QString>("err"); // the start of standard error
+    const QString usage = QStringLiteral("Usage: horavane-cmd [--user-started] COMMAND-FILE\n");
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << usage << QString();
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "horavane-cmd 0." << QString();
+    QTest::newRow("unknown option") << QStringList{"--set"} << 2 << QString() << usage;
+    QTest::newRow("no command file") << QStringList{} << 2 << QString() << usage;
+    QTest::newRow("a file named like an option") << QStringList{"--", "--help"} << 1 << QString() << QString();
+}
+
+void TestCmdPeers::commandLineManners() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QProcess cmd;
+    start(cmd, args);
+    QVERIFY(cmd.waitForFinished(20000));
+    const QString said = QString::fromUtf8(cmd.readAllStandardOutput());
+    const QString complained = QString::fromUtf8(cmd.readAllStandardError());
+    QCOMPARE(cmd.exitCode(), exitCode);
+    QVERIFY2(out.isEmpty() ? said.isEmpty() : said.startsWith(out), qPrintable(said));
+    QVERIFY2(err.isEmpty() || complained.startsWith(err), qPrintable(complained));
 }
 
 void TestCmdPeers::hostileNamesRunNothing_data() {
