@@ -6,6 +6,7 @@
 #include "net_engine/command_runner.h"
 #include "net_engine/result_log.h"
 #include "net_engine/result_step.h"
+#include "platform/clock_service.h"
 #include "platform/controls/named.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
@@ -14,6 +15,7 @@
 #include "platform/events.h"
 #include "platform/platform.h"
 
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,7 +25,15 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
+
+namespace {
+// How often a long wait looks at the status file, and how much of it: the waiting word is its first line.
+constexpr qint64 kRunPollMs = 250;
+constexpr int kStatusPeekFields = 4;
+constexpr qint64 kStatusPeekBytes = 4096;
+} // namespace
 
 Tarnwick::Tarnwick(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     setObjectName(QStringLiteral("Tarnwick"));
@@ -125,6 +135,24 @@ void Tarnwick::Command1_Click() {
     Timer3->start(2000);
 }
 
+void Tarnwick::waitForRuns() {
+    Platform& platform = m_forms.platform();
+    // A slow clock service (a password prompt) is told apart from a silent computer by what the run says.
+    const qint64 clockLimitMs = TimedatedClockService::limitMs(m_runUserStarted);
+    // Two runs, one after the other, may each hand over a correction.
+    const qint64 capMs = kCommandWaitMs + 2 * clockLimitMs;
+    QElapsedTimer waited;
+    waited.start();
+    qint64 untilMs = kCommandWaitMs;
+    while (platform.commandRunning() && waited.elapsed() < untilMs) {
+        const auto status =
+            platform.drive().readFields(CommandRunner::kStatusFile, kStatusPeekFields, nullptr, kStatusPeekBytes);
+        if (status && ResultStep::stillSettingClock(*status))
+            untilMs = std::min(capMs, std::max(untilMs, waited.elapsed() + clockLimitMs));
+        platform.waitForCommands(static_cast<int>(std::min<qint64>(kRunPollMs, untilMs - waited.elapsed())));
+    }
+}
+
 void Tarnwick::Command2_Click() {
     const auto fields = m_forms.platform().drive().readFields(CommandRunner::kStatusFile);
     Text2->setPlainText(fields ? CommandRunner::joinFields(*fields, QStringLiteral("\r")) : QString());
@@ -138,8 +166,7 @@ void Tarnwick::Timer3_Timer() {
     Timer3->stop();
     Platform& platform = m_forms.platform();
     // A run that is still going has not written its result yet.
-    if (platform.commandRunning())
-        platform.waitForCommands(kCommandWaitMs);
+    waitForRuns();
     Tarnwick1& main = m_forms.tarnwick1();
     const auto status = platform.drive().readFields(CommandRunner::kStatusFile);
     if (status) {

@@ -7,6 +7,7 @@
 #include "platform/events.h"
 #include "time_protocol/clock_guard.h"
 #include "time_protocol/sntp_exchange.h"
+#include "time_protocol/status_words.h"
 #include "time_protocol/time_reply.h"
 
 #include <QElapsedTimer>
@@ -15,6 +16,8 @@
 #include <QHostInfo>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace NetTime {
 namespace {
@@ -143,27 +146,53 @@ Sample ask(const QString& host, const Ports& ports, int stepMs) {
     return none;
 }
 
-QString run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted) {
+namespace {
+const QString kPrivilegeNotHeld = QStringLiteral("System error 1314 has occurred.");
+} // namespace
+
+Earlier earlierOutcome(const QString& output) {
+    if (!output.startsWith(QLatin1String(StatusWords::kCurrentTimeAt)))
+        return {};
+    if (output.contains(QLatin1String(StatusWords::kCompleted)) &&
+        output.contains(QLatin1String(StatusWords::kCorrectedBy)))
+        return {Earlier::Kind::Corrected, output};
+    if (output.contains(kPrivilegeNotHeld))
+        return {Earlier::Kind::Refused, output};
+    return {};
+}
+
+Result run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted,
+           const std::function<void()>& handingOver, qint64 settledUsec) {
     const Sample answer = ask(host, ports);
     if (!answer.ok)
-        return QStringLiteral("System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n") +
-               QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why +
-               QStringLiteral("\r\n\r\n");
-    const QString current = QStringLiteral("Current time at \\\\") + host + QStringLiteral(" is ") +
-                            DateText::generalDate(answer.serverUtc.toLocalTime()) + QStringLiteral("\r\n\r\n");
+        return {QStringLiteral("System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n") +
+                QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why +
+                QStringLiteral("\r\n\r\n")};
+    const QString current = QLatin1String(StatusWords::kCurrentTimeAt) + QStringLiteral("\\\\") + host +
+                            QStringLiteral(" is ") + DateText::generalDate(answer.serverUtc.toLocalTime()) +
+                            QStringLiteral("\r\n\r\n");
     const qint64 usec = answer.correctionUsec;
     // The /yes of a user-started run stands for agreeing to a large step; a timer's run refuses one.
     const ClockGuard::Verdict verdict = ClockGuard::judge(answer.serverUtc, usec, userStarted);
     if (verdict.step == ClockGuard::Step::Refuse)
-        return current + QStringLiteral("System error 87 has occurred.\r\n\r\nThe parameter is incorrect.\r\n") +
-               verdict.why + QStringLiteral("\r\n\r\n");
+        return {current + QStringLiteral("System error 87 has occurred.\r\n\r\nThe parameter is incorrect.\r\n") +
+                verdict.why + QStringLiteral("\r\n\r\n")};
+    const QString completed = QLatin1String(StatusWords::kCompleted) + QStringLiteral("\r\n\r\n");
+    // Right after a correction the clock is known only to that correction's uncertainty: two samples that agree
+    // within both tell nothing new.
+    Sample settled = answer;
+    settled.uncertaintyUsec += std::max<qint64>(0, settledUsec);
+    if (settled.withinUncertainty())
+        return {current + ClockGuard::alreadyRightText(settled.uncertaintyUsec) + QStringLiteral("\r\n\r\n") +
+                completed};
+    if (handingOver)
+        handingOver();
     const ClockResult set = clock.setTime(usec, userStarted);
     if (!set.ok)
-        return current +
-               QStringLiteral("System error 1314 has occurred.\r\n\r\n"
-                              "A required privilege is not held by the client.\r\n") +
-               describeClockRefusal(set) + QStringLiteral("\r\n\r\n");
-    return current + ClockGuard::correctedText(usec) + QStringLiteral("\r\n\r\n") +
-           QStringLiteral("The command completed successfully.\r\n\r\n");
+        return {current + kPrivilegeNotHeld +
+                QStringLiteral("\r\n\r\nA required privilege is not held by the client.\r\n") +
+                describeClockRefusal(set) + QStringLiteral("\r\n\r\n")};
+    return {current + ClockGuard::correctedText(usec, answer.road) + QStringLiteral("\r\n\r\n") + completed, true,
+            answer.uncertaintyUsec};
 }
 } // namespace NetTime

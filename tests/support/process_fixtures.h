@@ -100,6 +100,11 @@ public:
     void setNtp(bool on);
     QList<SetTimeCall> calls() const;
     QList<SetNtpCall> ntpCalls() const;
+    // The virtual clock that every applied SetTime moves: its lead over the real clock. A FakeSntpServer given
+    // clockFile() answers as seen from it.
+    QString clockFile() const { return folder() + QStringLiteral("/clock.txt"); }
+    qint64 virtualLeadUsec() const;
+    void setVirtualLead(qint64 usec);
 
 private:
     QString recordFile() const { return folder() + QStringLiteral("/calls.txt"); }
@@ -113,6 +118,17 @@ private:
 class FakeAvahi : public ChildProcess {
 public:
     bool start(const PrivateSystemBus& bus, const QStringList& names, const QString& namesFile = QString());
+};
+
+// The SNTP server of tests/support/fake_sntp.cpp on a loopback address and a port of its own: its clock leads
+// the real one by `leadUsec`, seen from the virtual clock of `clockFile` (FakeTimedated::clockFile()).
+class FakeSntpServer : public ChildProcess {
+public:
+    bool start(const QString& address, qint64 leadUsec, const QString& clockFile = QString());
+    quint16 port() const { return m_port; }
+
+private:
+    quint16 m_port = 0;
 };
 
 // xinetd with only its built-in "time" service (TCP) on address:port.
