@@ -1,6 +1,6 @@
 // A stand-in for systemd-timedated on a private bus: owns org.freedesktop.timedate1, records every SetTime call
 // as a line "usec relative interactive applied-at-usec" and every SetNTP call as "ntp on interactive" in the
-// record file, and refuses while the refusal file names an error.
+// record file, and refuses while the refusal file names an error (recording "refused METHOD").
 //   fake_timedated --address BUS --record FILE [--refuse-file FILE] [--delay-file FILE] [--ntp-file FILE]
 //                  [--clock-file FILE]
 // The refusal file holds the D-Bus error name on its first line and the message on its second. The delay file
@@ -77,6 +77,7 @@ private:
     template <typename Effect> void answer(Effect effect) {
         const QList<QByteArray> refusal = readFile(option("refuse-file")).split('\n');
         if (!refusal.value(0).trimmed().isEmpty()) {
+            record("refused " + message().member().toUtf8());
             sendErrorReply(QString::fromUtf8(refusal.value(0).trimmed()),
                            QString::fromUtf8(refusal.value(1).trimmed()));
             return;

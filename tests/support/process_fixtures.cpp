@@ -164,6 +164,11 @@ void FakeTimedated::setNtp(bool on) {
     writeFile(ntpFile(), on ? "1\n" : "0\n");
 }
 
+int FakeTimedated::refusedCalls() const {
+    QFile f(recordFile());
+    return f.open(QIODevice::ReadOnly) ? static_cast<int>(f.readAll().count("refused ")) : 0;
+}
+
 qint64 FakeTimedated::virtualLeadUsec() const {
     QFile f(clockFile());
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;

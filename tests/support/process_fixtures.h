@@ -100,6 +100,8 @@ public:
     void setNtp(bool on);
     QList<SetTimeCall> calls() const;
     QList<SetNtpCall> ntpCalls() const;
+    // How many calls were refused (each one a password prompt, had the service asked).
+    int refusedCalls() const;
     // The virtual clock that every applied SetTime moves: its lead over the real clock. A FakeSntpServer given
     // clockFile() answers as seen from it.
     QString clockFile() const { return folder() + QStringLiteral("/clock.txt"); }

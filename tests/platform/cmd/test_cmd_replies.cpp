@@ -32,6 +32,8 @@ private Q_SLOTS:
     void computerFromResolve();
     void netTimeGuards_data();
     void netTimeGuards();
+    void earlierRun_data();
+    void earlierRun();
 };
 
 namespace {
@@ -380,6 +382,41 @@ void TestCmdReplies::netTimeGuards() {
         QVERIFY2(out.contains(QLatin1String("System error")), qPrintable(out));
         QVERIFY(out.contains(QLatin1String("Clock not set: ")));
     }
+}
+
+void TestCmdReplies::earlierRun_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("kind"); // NetTime::Earlier::Kind
+    const int nothing = int(NetTime::Earlier::Kind::Nothing);
+    const QString current = QStringLiteral("Current time at \\\\pc1 is 12/9/2026 10:00:01 AM\r\n\r\n");
+    const QString done = QStringLiteral("The command completed successfully.\r\n\r\n");
+    QTest::newRow("a correction made") << current + QStringLiteral("Clock corrected by +300.004 s (SNTP)\r\n\r\n") +
+                                              done
+                                       << int(NetTime::Earlier::Kind::Corrected);
+    QTest::newRow("refused by the clock service")
+        << current + QStringLiteral("System error 1314 has occurred.\r\n\r\nA required privilege is not held by the "
+                                    "client.\r\nClock not set: you are not authorised to change the time\r\n\r\n")
+        << int(NetTime::Earlier::Kind::Refused);
+    // Nothing that a second run should keep or be stopped by.
+    QTest::newRow("found right") << current + QStringLiteral("Clock already right (x)\r\n\r\n") + done << nothing;
+    QTest::newRow("no answer") << QStringLiteral("System error 53 has occurred.\r\n") << nothing;
+    QTest::newRow("refused as too large")
+        << current + QStringLiteral("System error 87 has occurred.\r\n\r\nClock not set: a step\r\n") << nothing;
+    QTest::newRow("still waiting") << QStringLiteral("Waiting for the clock service to set the clock.\r\n") << nothing;
+    QTest::newRow("empty") << QString() << nothing;
+    QTest::newRow("the words, but not our output")
+        << QStringLiteral("Clock corrected by +1.0 s\r\nThe command completed successfully.\r\n") << nothing;
+    QTest::newRow("a correction without the completion")
+        << current + QStringLiteral("Clock corrected by +1.0 s\r\n") << nothing;
+}
+
+void TestCmdReplies::earlierRun() {
+    QFETCH(QString, output);
+    QFETCH(int, kind);
+    const NetTime::Earlier earlier = NetTime::earlierOutcome(output);
+    QCOMPARE(int(earlier.kind), kind);
+    // What is kept is kept whole.
+    QCOMPARE(earlier.output, kind == int(NetTime::Earlier::Kind::Nothing) ? QString() : output);
 }
 
 QTEST_GUILESS_MAIN(TestCmdReplies)
