@@ -41,8 +41,8 @@ Conversion convert(const QByteArray& reply, double delaySeconds);
 
 // The sample of a reply: its value N means "somewhere within second N", so the server's time when the close was
 // seen is N + 0.5 s plus half the round trip, known to 0.5 s plus half the round trip. `closedUsec` is this clock
-// at that moment (microseconds since 1970), `roundTripUsec` the monotonic time from connect to close. The same
-// checks as convert. Road "Time Protocol".
+// at that moment (microseconds since 1970), `roundTripUsec` the monotonic time from the start of the connection to the
+// close. The same checks as convert. Road "Time Protocol".
 Sample sample(const QByteArray& reply, qint64 closedUsec, qint64 roundTripUsec);
 
 // The reply, its bytes as characters, then " - " and the new time in the general date form (midnight alone when

@@ -97,11 +97,10 @@ bool Interpreter::runNetTime(const QString& host, const QString& target) {
         };
         result = NetTime::run(host, m_clock, NetTime::Ports::fromEnvironment(), m_userStarted, waiting,
                               last.corrected ? last.uncertaintyUsec : 0);
-        // Found right after the run ahead corrected it: that correction is the pair's outcome.
-        if (earlier.kind == NetTime::Earlier::Kind::Corrected &&
-            result.output.contains(QLatin1String(StatusWords::kAlreadyRight))) {
+        // The run ahead corrected the clock and this one changed nothing (found it right, or could not ask):
+        // that correction is the pair's outcome.
+        if (earlier.kind == NetTime::Earlier::Kind::Corrected && !result.corrected)
             result = {earlier.output, true, last.uncertaintyUsec};
-        }
     }
     deliver(target, result.output);
     lock.recordRun(result.corrected, result.uncertaintyUsec);

@@ -94,13 +94,15 @@ Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
             error = socket.errorString();
         loop.quit();
     });
+    // From before the connection: the server may send its value and close before the connection is reported, and
+    // the value must fall inside the round trip for the sample's uncertainty to hold.
+    clock.start();
     socket.connectToHost(address, port);
     execFor(loop, ms);
     if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
         return timeProtocolFailure(QStringLiteral("no connection in time"));
     if (!error.isEmpty())
         return timeProtocolFailure(error);
-    clock.start();
     if (socket.state() == QAbstractSocket::ConnectedState)
         execFor(loop, ms); // until the server closes
     bytes += socket.read(TimeReply::kKeptBytes - bytes.size());

@@ -1,8 +1,9 @@
 // An SNTP server for tests whose clock runs ahead of the real one by a fixed lead, seen from a virtual clock:
 // it answers the real time plus the lead minus the virtual clock's lead (the clock file of fake_timedated), so a
 // client that reads the real clock measures what a client of the corrected clock would measure.
-//   fake_sntp --address ADDRESS [--lead-usec N] [--clock-file FILE]
-// Binds ADDRESS on a port of the system's choice and prints "ready PORT".
+//   fake_sntp --address ADDRESS [--lead-usec N] [--clock-file FILE] [--answers N]
+// Binds ADDRESS on a port of the system's choice and prints "ready PORT". With --answers it falls silent after
+// that many replies.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -36,7 +37,7 @@ qint64 virtualLeadUsec(const QString& clockFile) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    for (const char* name : {"address", "lead-usec", "clock-file"})
+    for (const char* name : {"address", "lead-usec", "clock-file", "answers"})
         parser.addOption({QString::fromLatin1(name), QString::fromLatin1(name), QStringLiteral("value")});
     parser.process(app);
     const QHostAddress address(parser.value(QStringLiteral("address")));
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     }
     const qint64 leadUsec = parser.value(QStringLiteral("lead-usec")).toLongLong();
     const QString clockFile = parser.value(QStringLiteral("clock-file"));
+    bool limited = false;
+    int answersLeft = parser.value(QStringLiteral("answers")).toInt(&limited);
     QUdpSocket socket;
     if (!socket.bind(address, 0)) {
         std::fprintf(stderr, "fake_sntp: %s\n", qPrintable(socket.errorString()));
@@ -55,7 +58,7 @@ int main(int argc, char** argv) {
     QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [&] {
         while (socket.hasPendingDatagrams()) {
             const QNetworkDatagram request = socket.receiveDatagram();
-            if (request.data().size() < 48)
+            if (request.data().size() < 48 || (limited && answersLeft-- <= 0))
                 continue;
             const qint64 serverUsec = nowUsec() + leadUsec - virtualLeadUsec(clockFile);
             QByteArray reply(48, '\0');

@@ -178,10 +178,12 @@ void FakeTimedated::setVirtualLead(qint64 usec) {
     writeFile(clockFile(), QByteArray::number(usec) + '\n');
 }
 
-bool FakeSntpServer::start(const QString& address, qint64 leadUsec, const QString& clockFile) {
+bool FakeSntpServer::start(const QString& address, qint64 leadUsec, const QString& clockFile, int answers) {
     QStringList args{QStringLiteral("--address"), address, QStringLiteral("--lead-usec"), QString::number(leadUsec)};
     if (!clockFile.isEmpty())
         args << QStringLiteral("--clock-file") << clockFile;
+    if (answers >= 0)
+        args << QStringLiteral("--answers") << QString::number(answers);
     if (!launch(QStringLiteral(HV_FAKE_SNTP), args))
         return false;
     QByteArray line;

@@ -123,10 +123,11 @@ public:
 };
 
 // The SNTP server of tests/support/fake_sntp.cpp on a loopback address and a port of its own: its clock leads
-// the real one by `leadUsec`, seen from the virtual clock of `clockFile` (FakeTimedated::clockFile()).
+// the real one by `leadUsec`, seen from the virtual clock of `clockFile` (FakeTimedated::clockFile()); with
+// `answers` set it falls silent after that many replies.
 class FakeSntpServer : public ChildProcess {
 public:
-    bool start(const QString& address, qint64 leadUsec, const QString& clockFile = QString());
+    bool start(const QString& address, qint64 leadUsec, const QString& clockFile = QString(), int answers = -1);
     quint16 port() const { return m_port; }
 
 private:

@@ -246,14 +246,19 @@ void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput_data() {
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<bool>("userStarted");
     QTest::addColumn<QString>("said");
-    QTest::addColumn<int>("sent"); // SetTime calls that reached the clock service, applied or refused
-    QTest::newRow("a right clock") << qint64(-1) << QString() << false << QStringLiteral("Clock already right") << 0;
+    QTest::addColumn<int>("sent");    // SetTime calls that reached the clock service, applied or refused
+    QTest::addColumn<int>("answers"); // how many requests the SNTP server answers; -1 every one
+    QTest::newRow("a right clock") << qint64(-1) << QString() << false << QStringLiteral("Clock already right") << 0
+                                   << -1;
     // The second run measures after the first one's correction: right, and it keeps the first one's outcome.
     QTest::newRow("300 s ahead: one correction, kept")
-        << qint64(300000) << QString() << false << QStringLiteral(" s (SNTP)") << 1;
+        << qint64(300000) << QString() << false << QStringLiteral(" s (SNTP)") << 1 << -1;
+    // A second run that cannot ask does not hide the correction that was made.
+    QTest::newRow("300 s ahead, the server silent for the second run")
+        << qint64(300000) << QString() << false << QStringLiteral(" s (SNTP)") << 1 << 1;
     QTest::newRow("refused: one password prompt, the refusal kept")
         << qint64(300000) << QStringLiteral("org.freedesktop.DBus.Error.AccessDenied") << true
-        << QStringLiteral("you are not authorised") << 1;
+        << QStringLiteral("you are not authorised") << 1 << -1;
 }
 
 void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
@@ -262,13 +267,14 @@ void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
     QFETCH(bool, userStarted);
     QFETCH(QString, said);
     QFETCH(int, sent);
+    QFETCH(int, answers);
     XinetdTimeServer xinetd;
     FakeSntpServer sntp;
     const QString address = uniqueLoopbackAddress(1);
     if (leadMs < 0)
         HV_START_FIXTURE(xinetd, address);
     else
-        HV_START_FIXTURE(sntp, address, leadMs * 1000, m_timedated.clockFile());
+        HV_START_FIXTURE(sntp, address, leadMs * 1000, m_timedated.clockFile(), answers);
     m_timedated.refuse(refusal, QStringLiteral("Permission denied"));
     const int before = m_timedated.calls().size() + m_timedated.refusedCalls();
     const QString file = drive() + QStringLiteral("/gTime.bat");
