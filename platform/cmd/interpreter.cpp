@@ -81,8 +81,11 @@ bool Interpreter::runNetTime(const QString& host, const QString& target) {
         return false;
     }
     const RunLock::LastRun last = lock.lastRun();
-    const NetTime::Earlier earlier = last.recent ? NetTime::earlierOutcome(targetText(target)) : NetTime::Earlier{};
-    if (!target.isEmpty() && !emptyTarget(target))
+    const QString left = last.recent ? targetText(target) : QString();
+    const NetTime::Earlier earlier = NetTime::earlierOutcome(left);
+    // What the run ahead left belongs to this pair of runs, not to an earlier synchronization: it stays until
+    // this run's own output replaces it, so a reader finds a complete outcome while this run asks.
+    if (!target.isEmpty() && left.isEmpty() && !emptyTarget(target))
         return false;
     NetTime::Result result;
     if (earlier.kind == NetTime::Earlier::Kind::Refused) {
