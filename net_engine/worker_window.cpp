@@ -15,7 +15,6 @@
 #include "platform/events.h"
 #include "platform/platform.h"
 
-#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,12 +24,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <utility>
 
 namespace {
-// How often a long wait looks at the status file, and how much of it: the waiting word is its first line.
-constexpr qint64 kRunPollMs = 250;
+// How much of the status file a wait reads: the waiting words are its first line.
 constexpr int kStatusPeekFields = 4;
 constexpr qint64 kStatusPeekBytes = 4096;
 } // namespace
@@ -137,19 +134,18 @@ void Tarnwick::Command1_Click() {
 
 void Tarnwick::waitForRuns() {
     Platform& platform = m_forms.platform();
-    // A slow clock service (a password prompt) is told apart from a silent computer by what the run says.
-    const qint64 clockLimitMs = TimedatedClockService::limitMs(m_runUserStarted);
-    // Two runs, one after the other, may each hand over a correction.
-    const qint64 capMs = kCommandWaitMs + 2 * clockLimitMs;
-    QElapsedTimer waited;
-    waited.start();
-    qint64 untilMs = kCommandWaitMs;
-    while (platform.commandRunning() && waited.elapsed() < untilMs) {
+    if (!platform.commandRunning())
+        return;
+    platform.waitForCommands(kCommandWaitMs);
+    // A slow clock service (a password prompt) is told apart from a silent computer by what the run says; two
+    // runs, one after the other, may each hand over a correction.
+    const int clockLimitMs = TimedatedClockService::limitMs(m_runUserStarted);
+    for (int handOvers = 0; handOvers < 2 && platform.commandRunning(); ++handOvers) {
         const auto status =
             platform.drive().readFields(CommandRunner::kStatusFile, kStatusPeekFields, nullptr, kStatusPeekBytes);
-        if (status && ResultStep::stillSettingClock(*status))
-            untilMs = std::min(capMs, std::max(untilMs, waited.elapsed() + clockLimitMs));
-        platform.waitForCommands(static_cast<int>(std::min<qint64>(kRunPollMs, untilMs - waited.elapsed())));
+        if (!status || !ResultStep::stillSettingClock(*status))
+            return;
+        platform.waitForCommands(clockLimitMs);
     }
 }
 

@@ -57,8 +57,8 @@ private:
     void createControls();
     void arrangeControls();
     void createConnections();
-    // Waits for the started commands: kCommandWaitMs, and while the status file says a run's correction is with
-    // the clock service, as long as that call may take.
+    // Waits for the started commands: kCommandWaitMs, and then, while the status file says a run's correction is
+    // with the clock service, as long as that call may take.
     void waitForRuns();
 
     Forms& m_forms;
