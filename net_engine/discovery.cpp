@@ -37,9 +37,8 @@ void Tarnwick::Command3_Click() {
 void Tarnwick::Timer4_Timer() {
     Timer4->stop();
     Platform& platform = m_forms.platform();
-    // A large network takes longer to list than the fixed pause.
-    if (platform.commandRunning())
-        platform.waitForCommands(kCommandWaitMs);
+    // A large network takes longer to list than the fixed pause; a network run may still be setting the clock.
+    waitForRuns();
     Text3->clear();
     List1->clear();
     QString shown;

@@ -27,4 +27,7 @@ struct Outcome {
     QString text;
 };
 Outcome networkOutcome(const QStringList& statusFields);
+// Whether the status file says that a run's correction is with the clock service (which may be asking for a
+// password): the run is alive and its result still to come.
+bool stillSettingClock(const QStringList& statusFields);
 } // namespace ResultStep

@@ -6,6 +6,7 @@
 #include "net_engine/command_runner.h"
 #include "net_engine/result_log.h"
 #include "net_engine/result_step.h"
+#include "platform/clock_service.h"
 #include "platform/controls/named.h"
 #include "platform/controls/ss_command.h"
 #include "platform/controls/ss_panel.h"
@@ -24,6 +25,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <utility>
+
+namespace {
+// How much of the status file a wait reads: the waiting words are its first line.
+constexpr int kStatusPeekFields = 4;
+constexpr qint64 kStatusPeekBytes = 4096;
+} // namespace
 
 Tarnwick::Tarnwick(Forms& forms) : QWidget(nullptr), m_forms(forms) {
     setObjectName(QStringLiteral("Tarnwick"));
@@ -125,6 +132,23 @@ void Tarnwick::Command1_Click() {
     Timer3->start(2000);
 }
 
+void Tarnwick::waitForRuns() {
+    Platform& platform = m_forms.platform();
+    if (!platform.commandRunning())
+        return;
+    platform.waitForCommands(kCommandWaitMs);
+    // A slow clock service (a password prompt) is told apart from a silent computer by what the run says; two
+    // runs, one after the other, may each hand over a correction.
+    const int clockLimitMs = TimedatedClockService::limitMs(m_runUserStarted);
+    for (int handOvers = 0; handOvers < 2 && platform.commandRunning(); ++handOvers) {
+        const auto status =
+            platform.drive().readFields(CommandRunner::kStatusFile, kStatusPeekFields, nullptr, kStatusPeekBytes);
+        if (!status || !ResultStep::stillSettingClock(*status))
+            return;
+        platform.waitForCommands(clockLimitMs);
+    }
+}
+
 void Tarnwick::Command2_Click() {
     const auto fields = m_forms.platform().drive().readFields(CommandRunner::kStatusFile);
     Text2->setPlainText(fields ? CommandRunner::joinFields(*fields, QStringLiteral("\r")) : QString());
@@ -138,8 +162,7 @@ void Tarnwick::Timer3_Timer() {
     Timer3->stop();
     Platform& platform = m_forms.platform();
     // A run that is still going has not written its result yet.
-    if (platform.commandRunning())
-        platform.waitForCommands(kCommandWaitMs);
+    waitForRuns();
     Tarnwick1& main = m_forms.tarnwick1();
     const auto status = platform.drive().readFields(CommandRunner::kStatusFile);
     if (status) {

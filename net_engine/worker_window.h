@@ -49,13 +49,17 @@ public:
     // Text3 shows the last 64 KB of a discovery's output, so a large network keeps the completion step quick.
     static constexpr int kText3MaxChars = 64 * 1024;
 
-    // The result step and discovery's completion wait at most this long for a command still running.
+    // The result step and discovery's completion wait at most this long for a command still running, and longer
+    // only while a run's correction is with the clock service.
     static constexpr int kCommandWaitMs = 10000;
 
 private:
     void createControls();
     void arrangeControls();
     void createConnections();
+    // Waits for the started commands: kCommandWaitMs, and then, while the status file says a run's correction is
+    // with the clock service, as long as that call may take.
+    void waitForRuns();
 
     Forms& m_forms;
     bool m_userStarted = true;

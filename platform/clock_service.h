@@ -24,12 +24,16 @@ public:
 // systemd-timedated's SetTime and SetNTP over the system bus (DBUS_SYSTEM_BUS_ADDRESS when set).
 class TimedatedClockService : public ClockService {
 public:
-    explicit TimedatedClockService(int timeoutMs = 25000) : m_timeoutMs(timeoutMs) {}
+    // An unattended call is given up after this long.
+    static constexpr int kTimeoutMs = 25000;
+    explicit TimedatedClockService(int timeoutMs = kTimeoutMs) : m_timeoutMs(timeoutMs) {}
     ClockResult setTime(qint64 correctionUsec, bool userInteraction) override;
     ClockResult setNtp(bool enable, bool userInteraction) override;
 
     // A person typing a password gets this long before the call is given up.
     static constexpr int kInteractiveTimeoutMs = 5 * 60 * 1000;
+    // How long a call with the default limit may take, so that whoever waits for one waits as long.
+    static constexpr int limitMs(bool userInteraction) { return userInteraction ? kInteractiveTimeoutMs : kTimeoutMs; }
 
 private:
     ClockResult call(const QString& method, const QVariantList& args, bool userInteraction);

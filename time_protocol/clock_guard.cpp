@@ -2,15 +2,17 @@
 #include "time_protocol/clock_guard.h"
 
 #include "platform/date_text.h"
+#include "time_protocol/status_words.h"
 
 #include <QLocale>
 #include <cstdlib>
 
 namespace ClockGuard {
 namespace {
-QString secondsText(qint64 usec) {
+QString secondsText(qint64 usec, int decimals = 1) {
     const double seconds = static_cast<double>(usec) / 1e6;
-    return (usec >= 0 ? QStringLiteral("+") : QString()) + QString::number(seconds, 'f', 1) + QStringLiteral(" s");
+    return (usec >= 0 ? QStringLiteral("+") : QString()) + QString::number(seconds, 'f', decimals) +
+           QStringLiteral(" s");
 }
 } // namespace
 
@@ -33,7 +35,19 @@ Verdict judge(const QDateTime& serverUtc, qint64 correctionUsec, bool userStarte
 }
 
 QString correctedText(qint64 correctionUsec) {
-    return QStringLiteral("Clock corrected by ") + secondsText(correctionUsec);
+    return QLatin1String(StatusWords::kCorrectedBy) + secondsText(correctionUsec);
+}
+
+QString correctedText(qint64 correctionUsec, const QString& road) {
+    return QLatin1String(StatusWords::kCorrectedBy) + secondsText(correctionUsec, 3) + QStringLiteral(" (") + road +
+           QLatin1Char(')');
+}
+
+QString alreadyRightText(qint64 uncertaintyUsec) {
+    // Tenths for the Time Protocol's half second, milliseconds for the finer roads.
+    const double seconds = static_cast<double>(std::llabs(uncertaintyUsec)) / 1e6;
+    return QLatin1String(StatusWords::kAlreadyRight) + QStringLiteral(" (") + QChar(0x00B1) +
+           QString::number(seconds, 'f', seconds >= 0.1 ? 1 : 3) + QStringLiteral(" s)");
 }
 
 QString largeStepQuestion(const QDateTime& serverUtc, qint64 correctionUsec) {

@@ -5,15 +5,20 @@
 #include "platform/cmd/command_line.h"
 #include "platform/cmd/net_time.h"
 #include "platform/cmd/net_view.h"
+#include "platform/cmd/run_lock.h"
 #include "platform/text_file.h"
+#include "time_protocol/status_words.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
 // Far beyond the browse and the resolves that follow it.
 constexpr unsigned kViewLimitSeconds = 10;
+// A run waits for the run ahead of it: its exchanges and its clock service call.
+constexpr int kLockSlackMs = 30000;
 
 void print(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -45,15 +50,13 @@ bool Interpreter::runLine(const QString& line) {
     const CommandLine command = CommandLines::parse(line);
     if (command.kind == CommandLine::Kind::Empty)
         return true;
+    if (command.kind == CommandLine::Kind::NetTime)
+        return runNetTime(command.host, command.target);
     if (!command.target.isEmpty() && !emptyTarget(command.target))
         return false;
     QString output;
     bool ok = false;
     switch (command.kind) {
-    case CommandLine::Kind::NetTime:
-        output = NetTime::run(command.host, m_clock, NetTime::Ports::fromEnvironment(), m_userStarted);
-        ok = output.contains(QLatin1String("The command completed successfully."));
-        break;
     case CommandLine::Kind::NetView:
         // Every wait inside is bounded; should the bus still block a call, SIGALRM's default action ends the
         // command, so the worker window is never left waiting on it.
@@ -68,6 +71,56 @@ bool Interpreter::runLine(const QString& line) {
     }
     deliver(command.target, output);
     return ok;
+}
+
+bool Interpreter::runNetTime(const QString& host, const QString& target) {
+    // Held across emptying and writing the target, so the run behind this one finds this one's outcome there.
+    RunLock lock(m_drive.paths(), TimedatedClockService::limitMs(m_userStarted) + kLockSlackMs);
+    if (!lock.held()) {
+        print(stderr, QStringLiteral("Another run of net time is still setting the clock.\r\n"));
+        return false;
+    }
+    const RunLock::LastRun last = lock.lastRun();
+    const QString left = last.recent ? targetText(target) : QString();
+    const NetTime::Earlier earlier = NetTime::earlierOutcome(left);
+    // What the run ahead left belongs to this pair of runs, not to an earlier synchronization: it stays until
+    // this run's own output replaces it, so a reader finds a complete outcome while this run asks.
+    if (!target.isEmpty() && left.isEmpty() && !emptyTarget(target))
+        return false;
+    NetTime::Result result;
+    if (earlier.kind == NetTime::Earlier::Kind::Refused) {
+        // The clock service has just refused the run ahead (or its password prompt was cancelled): asking again
+        // would only ask again.
+        result.output = earlier.output;
+    } else {
+        const auto waiting = [&] {
+            if (!target.isEmpty())
+                m_drive.replace(
+                    target, (QLatin1String(StatusWords::kWaitingForClockService) + QStringLiteral("\r\n")).toUtf8());
+        };
+        result = NetTime::run(host, m_clock, NetTime::Ports::fromEnvironment(), m_userStarted, waiting,
+                              last.corrected ? last.uncertaintyUsec : 0);
+        // The run ahead corrected the clock and this one changed nothing (found it right, or could not ask):
+        // that correction is the pair's outcome.
+        if (earlier.kind == NetTime::Earlier::Kind::Corrected && !result.corrected)
+            result = {earlier.output, true, last.uncertaintyUsec};
+    }
+    deliver(target, result.output);
+    lock.recordRun(result.corrected, result.uncertaintyUsec);
+    return result.output.contains(QLatin1String(StatusWords::kCompleted));
+}
+
+QString Interpreter::targetText(const QString& target) const {
+    if (target.isEmpty())
+        return {};
+    const std::optional<QString> local = m_drive.local(target);
+    if (!local)
+        return {};
+    const QFileInfo info(*local);
+    if (!info.isFile() || info.isSymLink() || info.size() > kMaxFileBytes)
+        return {};
+    QFile file(*local);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.read(kMaxFileBytes)) : QString();
 }
 
 bool Interpreter::emptyTarget(const QString& target) {

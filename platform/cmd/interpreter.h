@@ -22,6 +22,10 @@ public:
     bool runLine(const QString& line);
 
 private:
+    // "net time": one run at a time per drive folder, and one correction for a pair of runs.
+    bool runNetTime(const QString& host, const QString& target);
+    // The target's text as the run ahead left it.
+    QString targetText(const QString& target) const;
     // Writes a command's output: the target is emptied when the command starts and the finished output renamed
     // over it, so a reader finds it empty or complete.
     bool emptyTarget(const QString& target);

@@ -96,12 +96,13 @@ void TestResultStep::networkOutcome_data() {
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<bool>("succeeded");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("waiting"); // the run is still handing its correction to the clock service
     const QString current = QStringLiteral("Current time at \\\\pc1 is 12/9/2026 10:00:01 AM");
     const QString done = QStringLiteral("The command completed successfully.");
     QTest::newRow("corrected") << QStringList{current, {}, QStringLiteral("Clock corrected by +0.8 s"), {}, done, {}}
-                               << true << QStringLiteral("Clock corrected by +0.8 s");
+                               << true << QStringLiteral("Clock corrected by +0.8 s") << false;
     QTest::newRow("success without a correction line")
-        << QStringList{current, {}, done} << true << QStringLiteral("Clock set from the network computer");
+        << QStringList{current, {}, done} << true << QStringLiteral("Clock set from the network computer") << false;
     QTest::newRow("refused by the clock service")
         << QStringList{current,
                        {},
@@ -109,26 +110,46 @@ void TestResultStep::networkOutcome_data() {
                        {},
                        QStringLiteral("A required privilege is not held by the client."),
                        QStringLiteral("Clock not set: you are not authorised to change the time")}
-        << false << QStringLiteral("Clock not set: you are not authorised to change the time");
+        << false << QStringLiteral("Clock not set: you are not authorised to change the time") << false;
     QTest::newRow("no answer: the computer's line")
         << QStringList{QStringLiteral("System error 53 has occurred."),
                        {},
                        QStringLiteral("The network path was not found."),
                        QStringLiteral("\\\\pc1 did not give the time: no SNTP reply")}
-        << false << QStringLiteral("Clock not set: \\\\pc1 did not give the time: no SNTP reply");
+        << false << QStringLiteral("Clock not set: \\\\pc1 did not give the time: no SNTP reply") << false;
     QTest::newRow("some other message") << QStringList{QStringLiteral("The syntax of this command is:")} << false
-                                        << QStringLiteral("Clock not set: The syntax of this command is:");
+                                        << QStringLiteral("Clock not set: The syntax of this command is:") << false;
     QTest::newRow("nothing read") << QStringList{} << false
-                                  << QStringLiteral("Clock not set: the network computer's run gave no result");
+                                  << QStringLiteral("Clock not set: the network computer's run gave no result")
+                                  << false;
     // A success word inside a reason is no success.
     QTest::newRow("only an error") << QStringList{QStringLiteral("System error 5 has occurred.")} << false
-                                   << QStringLiteral("Clock not set: the network computer's run gave no result");
+                                   << QStringLiteral("Clock not set: the network computer's run gave no result")
+                                   << false;
+    QTest::newRow("found right") << QStringList{current, {},   QString::fromUtf8("Clock already right (\u00b10.5 s)"),
+                                                {},      done, {}}
+                                 << true << QString::fromUtf8("Clock already right (\u00b10.5 s)") << false;
+    QTest::newRow("corrected, the road named")
+        << QStringList{current, {}, QStringLiteral("Clock corrected by +300.004 s (SNTP)"), {}, done, {}} << true
+        << QStringLiteral("Clock corrected by +300.004 s (SNTP)") << false;
+    // Still with the clock service when the wait ended: not "no result", and not a success either.
+    QTest::newRow("still with the clock service")
+        << QStringList{QStringLiteral("Waiting for the clock service to set the clock."), {}} << false
+        << QStringLiteral("Clock not set: the clock service did not answer in time") << true;
+    QTest::newRow("the waiting words inside another line are no waiting")
+        << QStringList{QStringLiteral("\\\\pc1 did not give the time: Waiting for the clock service to set the clock.")}
+        << false
+        << QStringLiteral(
+               "Clock not set: \\\\pc1 did not give the time: Waiting for the clock service to set the clock.")
+        << false;
 }
 
 void TestResultStep::networkOutcome() {
     QFETCH(QStringList, fields);
     QFETCH(bool, succeeded);
     QFETCH(QString, text);
+    QFETCH(bool, waiting);
+    QCOMPARE(ResultStep::stillSettingClock(fields), waiting);
     const ResultStep::Outcome outcome = ResultStep::networkOutcome(fields);
     QCOMPARE(outcome.succeeded, succeeded);
     QCOMPARE(outcome.text, text);

@@ -1,12 +1,14 @@
 // A stand-in for systemd-timedated on a private bus: owns org.freedesktop.timedate1, records every SetTime call
 // as a line "usec relative interactive applied-at-usec" and every SetNTP call as "ntp on interactive" in the
-// record file, and refuses while the refusal file names an error.
+// record file, and refuses while the refusal file names an error (recording "refused METHOD").
 //   fake_timedated --address BUS --record FILE [--refuse-file FILE] [--delay-file FILE] [--ntp-file FILE]
+//                  [--clock-file FILE]
 // The refusal file holds the D-Bus error name on its first line and the message on its second. The delay file
 // holds milliseconds to wait before answering (and applying), as polkit's password prompt makes timedated do.
 // The NTP file holds 1 while automatic time synchronization is on: SetTime is then refused as timedated refuses
-// it, and SetNTP writes it. Every file is read at every call, so a test can switch them at will. Prints "ready"
-// once the name is owned.
+// it, and SetNTP writes it. The clock file holds the virtual clock: its lead over the real clock in
+// microseconds, which every applied SetTime moves as it would move a real clock (the real one is never touched).
+// Every file is read at every call, so a test can switch them at will. Prints "ready" once the name is owned.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -14,6 +16,7 @@
 #include <QDBusMessage>
 #include <QDateTime>
 #include <QFile>
+#include <QSaveFile>
 #include <QTimer>
 #include <cstdio>
 
@@ -36,9 +39,11 @@ public Q_SLOTS:
             if (ntpOn())
                 return message().createErrorReply(QStringLiteral("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"),
                                                   QStringLiteral("Automatic time synchronization is enabled"));
+            const qint64 nowUsec = QDateTime::currentMSecsSinceEpoch() * 1000;
             record(QByteArray::number(usecUtc) + ' ' + QByteArray::number(int(relative)) + ' ' +
-                   QByteArray::number(int(interactive)) + ' ' +
-                   QByteArray::number(QDateTime::currentMSecsSinceEpoch() * 1000));
+                   QByteArray::number(int(interactive)) + ' ' + QByteArray::number(nowUsec));
+            moveVirtualClock(relative ? readFile(option("clock-file")).trimmed().toLongLong() + usecUtc
+                                      : usecUtc - nowUsec);
             return message().createReply();
         });
     }
@@ -55,6 +60,14 @@ public Q_SLOTS:
 private:
     QString option(const char* name) const { return m_options.value(QString::fromLatin1(name)); }
     bool ntpOn() const { return readFile(option("ntp-file")).trimmed() == "1"; }
+    void moveVirtualClock(qint64 leadUsec) {
+        // Whole or not at all: the test's time server reads it at every request.
+        QSaveFile clock(option("clock-file"));
+        if (!option("clock-file").isEmpty() && clock.open(QIODevice::WriteOnly)) {
+            clock.write(QByteArray::number(leadUsec) + '\n');
+            clock.commit();
+        }
+    }
     void record(const QByteArray& line) {
         QFile out(option("record"));
         if (out.open(QIODevice::WriteOnly | QIODevice::Append))
@@ -64,6 +77,7 @@ private:
     template <typename Effect> void answer(Effect effect) {
         const QList<QByteArray> refusal = readFile(option("refuse-file")).split('\n');
         if (!refusal.value(0).trimmed().isEmpty()) {
+            record("refused " + message().member().toUtf8());
             sendErrorReply(QString::fromUtf8(refusal.value(0).trimmed()),
                            QString::fromUtf8(refusal.value(1).trimmed()));
             return;
@@ -91,13 +105,13 @@ private:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    for (const char* name : {"address", "record", "refuse-file", "delay-file", "ntp-file"})
+    for (const char* name : {"address", "record", "refuse-file", "delay-file", "ntp-file", "clock-file"})
         parser.addOption({QString::fromLatin1(name), QString::fromLatin1(name), QStringLiteral("value")});
     parser.process(app);
     // Only the bus given: never the machine's own system bus.
     if (!parser.isSet(QStringLiteral("address")) || !parser.isSet(QStringLiteral("record"))) {
         std::fputs("usage: fake_timedated --address BUS --record FILE [--refuse-file FILE] [--delay-file FILE] "
-                   "[--ntp-file FILE]\n",
+                   "[--ntp-file FILE] [--clock-file FILE]\n",
                    stderr);
         return 2;
     }

@@ -144,7 +144,7 @@ bool FakeTimedated::start(const PrivateSystemBus& bus) {
     if (!launch(QStringLiteral(HV_FAKE_TIMEDATED),
                 {QStringLiteral("--address"), bus.address(), QStringLiteral("--record"), recordFile(),
                  QStringLiteral("--refuse-file"), refuseFile(), QStringLiteral("--delay-file"), delayFile(),
-                 QStringLiteral("--ntp-file"), ntpFile()}))
+                 QStringLiteral("--ntp-file"), ntpFile(), QStringLiteral("--clock-file"), clockFile()}))
         return false;
     QByteArray line;
     if (!readLine(&line) || line != "ready")
@@ -162,6 +162,35 @@ void FakeTimedated::answerLate(int ms) {
 
 void FakeTimedated::setNtp(bool on) {
     writeFile(ntpFile(), on ? "1\n" : "0\n");
+}
+
+int FakeTimedated::refusedCalls() const {
+    QFile f(recordFile());
+    return f.open(QIODevice::ReadOnly) ? static_cast<int>(f.readAll().count("refused ")) : 0;
+}
+
+qint64 FakeTimedated::virtualLeadUsec() const {
+    QFile f(clockFile());
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+}
+
+void FakeTimedated::setVirtualLead(qint64 usec) {
+    writeFile(clockFile(), QByteArray::number(usec) + '\n');
+}
+
+bool FakeSntpServer::start(const QString& address, qint64 leadUsec, const QString& clockFile, int answers) {
+    QStringList args{QStringLiteral("--address"), address, QStringLiteral("--lead-usec"), QString::number(leadUsec)};
+    if (!clockFile.isEmpty())
+        args << QStringLiteral("--clock-file") << clockFile;
+    if (answers >= 0)
+        args << QStringLiteral("--answers") << QString::number(answers);
+    if (!launch(QStringLiteral(HV_FAKE_SNTP), args))
+        return false;
+    QByteArray line;
+    if (!readLine(&line) || !line.startsWith("ready "))
+        return fail(QStringLiteral("fake_sntp did not get ready"));
+    m_port = static_cast<quint16>(line.mid(6).toUInt());
+    return m_port != 0 || fail(QStringLiteral("fake_sntp named no port"));
 }
 
 QList<SetTimeCall> FakeTimedated::calls() const {

@@ -100,6 +100,13 @@ public:
     void setNtp(bool on);
     QList<SetTimeCall> calls() const;
     QList<SetNtpCall> ntpCalls() const;
+    // How many calls were refused (each one a password prompt, had the service asked).
+    int refusedCalls() const;
+    // The virtual clock that every applied SetTime moves: its lead over the real clock. A FakeSntpServer given
+    // clockFile() answers as seen from it.
+    QString clockFile() const { return folder() + QStringLiteral("/clock.txt"); }
+    qint64 virtualLeadUsec() const;
+    void setVirtualLead(qint64 usec);
 
 private:
     QString recordFile() const { return folder() + QStringLiteral("/calls.txt"); }
@@ -113,6 +120,18 @@ private:
 class FakeAvahi : public ChildProcess {
 public:
     bool start(const PrivateSystemBus& bus, const QStringList& names, const QString& namesFile = QString());
+};
+
+// The SNTP server of tests/support/fake_sntp.cpp on a loopback address and a port of its own: its clock leads
+// the real one by `leadUsec`, seen from the virtual clock of `clockFile` (FakeTimedated::clockFile()); with
+// `answers` set it falls silent after that many replies.
+class FakeSntpServer : public ChildProcess {
+public:
+    bool start(const QString& address, qint64 leadUsec, const QString& clockFile = QString(), int answers = -1);
+    quint16 port() const { return m_port; }
+
+private:
+    quint16 m_port = 0;
 };
 
 // xinetd with only its built-in "time" service (TCP) on address:port.
