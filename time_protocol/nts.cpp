@@ -47,10 +47,66 @@ struct HostState {
     qint64 notAfterUsec = 0;
 };
 
-QMutex g_mutex;
-QHash<QString, HostState> g_hosts;
-QSet<QString> g_completed;
-quint64 g_keyExchanges = 0;
+// Cookies and keys per host, for the life of the process; each cookie is handed out once.
+class CookieStore {
+public:
+    // One cookie and the keys it belongs to; false when none is left.
+    bool take(const QString& host, HostState* state, QByteArray* cookie) {
+        QMutexLocker lock(&m_mutex);
+        auto it = m_hosts.find(host);
+        if (it == m_hosts.end() || it->cookies.isEmpty())
+            return false;
+        *cookie = it->cookies.takeFirst();
+        *state = *it;
+        return true;
+    }
+    void keyExchanged(const QString& host, const HostState& state) {
+        QMutexLocker lock(&m_mutex);
+        ++m_keyExchanges;
+        m_hosts.insert(host, state);
+        if (!state.datesPending)
+            m_completed.insert(host);
+    }
+    void answered(const QString& host, const QList<QByteArray>& cookies) {
+        QMutexLocker lock(&m_mutex);
+        auto it = m_hosts.find(host);
+        if (it != m_hosts.end()) {
+            it->datesPending = false;
+            for (const QByteArray& c : cookies)
+                if (it->cookies.size() < NtsKe::kMaxCookies)
+                    it->cookies.append(c);
+        }
+        m_completed.insert(host);
+    }
+    void drop(const QString& host) {
+        QMutexLocker lock(&m_mutex);
+        m_hosts.remove(host);
+    }
+    bool completed(const QString& host) {
+        QMutexLocker lock(&m_mutex);
+        return m_completed.contains(host);
+    }
+    quint64 keyExchanges() {
+        QMutexLocker lock(&m_mutex);
+        return m_keyExchanges;
+    }
+    void clear() {
+        QMutexLocker lock(&m_mutex);
+        m_hosts.clear();
+        m_completed.clear();
+    }
+
+private:
+    QMutex m_mutex;
+    QHash<QString, HostState> m_hosts;
+    QSet<QString> m_completed;
+    quint64 m_keyExchanges = 0;
+};
+
+CookieStore& store() {
+    static CookieStore instance;
+    return instance;
+}
 
 qint64 nowUsec() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -170,6 +226,9 @@ QString handshakeWhy(int code, gnutls_session_t session) {
         return QStringLiteral("the server does not speak the NTS key exchange protocol");
     if (code == GNUTLS_E_TIMEDOUT)
         return QStringLiteral("the server did not complete the TLS handshake in time");
+    if (code == GNUTLS_E_FATAL_ALERT_RECEIVED || code == GNUTLS_E_WARNING_ALERT_RECEIVED)
+        return QStringLiteral("TLS failed (the server sent %1)")
+            .arg(QString::fromUtf8(gnutls_alert_get_name(gnutls_alert_get(session))));
     return QStringLiteral("TLS failed (%1)").arg(QString::fromUtf8(gnutls_strerror(code)));
 }
 
@@ -271,7 +330,9 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
         return refuse(QStringLiteral("TLS is not available"));
     }
     gnutls_session_t session = tls.m_session;
-    gnutls_priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3", nullptr);
+    // TLS 1.2 is offered only so that a server limited to it completes a handshake and can be named as such; the
+    // exchange ends right after it, before anything is sent.
+    gnutls_priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2", nullptr);
     gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, tls.m_credentials);
     const QByteArray name = host.toUtf8();
     const bool literal = !QHostAddress(host).isNull();
@@ -426,26 +487,14 @@ Result synchronize(const QString& host, const Options& options) {
     for (;;) {
         HostState state;
         QByteArray cookie;
-        {
-            QMutexLocker lock(&g_mutex);
-            auto it = g_hosts.find(host);
-            if (it != g_hosts.end() && !it->cookies.isEmpty()) {
-                cookie = it->cookies.takeFirst();
-                state = *it;
-            }
-        }
-        if (cookie.isEmpty()) {
+        if (!store().take(host, &state, &cookie)) {
             KeyExchange ke = keyExchange(host, options);
             result.offer = ke.offer;
             if (!ke.ok)
                 return fail(ke.why);
             state = ke.state;
             cookie = state.cookies.takeFirst();
-            QMutexLocker lock(&g_mutex);
-            ++g_keyExchanges;
-            g_hosts.insert(host, state);
-            if (!state.datesPending)
-                g_completed.insert(host);
+            store().keyExchanged(host, state);
         }
         result.offer = Offer::Yes;
         // The server returns one cookie for the one used and one for each placeholder.
@@ -454,10 +503,7 @@ Result synchronize(const QString& host, const Options& options) {
         if (ex.kind == Exchange::NoAnswer)
             return fail(ex.why);
         if (ex.kind == Exchange::Refused) {
-            {
-                QMutexLocker lock(&g_mutex);
-                g_hosts.remove(host);
-            }
+            store().drop(host);
             if (rekeyed)
                 return fail(QStringLiteral("%1 no longer accepts NTS cookies").arg(host));
             rekeyed = true;
@@ -466,21 +512,11 @@ Result synchronize(const QString& host, const Options& options) {
         const NtpTime::Offset offset = NtpTime::offset(ex.t1, NtpTime::unixUsec(ex.reply.receive),
                                                        NtpTime::unixUsec(ex.reply.transmit), ex.t4);
         const qint64 serverUsec = ex.t4 + offset.correctionUsec;
-        {
-            QMutexLocker lock(&g_mutex);
-            auto it = g_hosts.find(host);
-            if (state.datesPending && !datesWhy(serverUsec, state).isEmpty()) {
-                g_hosts.remove(host);
-                return fail(QStringLiteral("NTS key exchange refused: ") + datesWhy(serverUsec, state));
-            }
-            if (it != g_hosts.end()) {
-                it->datesPending = false;
-                for (const QByteArray& c : ex.reply.cookies)
-                    if (it->cookies.size() < NtsKe::kMaxCookies)
-                        it->cookies.append(c);
-            }
-            g_completed.insert(host);
+        if (state.datesPending && !datesWhy(serverUsec, state).isEmpty()) {
+            store().drop(host);
+            return fail(QStringLiteral("NTS key exchange refused: ") + datesWhy(serverUsec, state));
         }
+        store().answered(host, ex.reply.cookies);
         Sample& sample = result.sample;
         sample.ok = true;
         sample.correctionUsec = offset.correctionUsec;
@@ -492,18 +528,14 @@ Result synchronize(const QString& host, const Options& options) {
 }
 
 bool completedBefore(const QString& host) {
-    QMutexLocker lock(&g_mutex);
-    return g_completed.contains(host);
+    return store().completed(host);
 }
 
 quint64 keyExchangeCount() {
-    QMutexLocker lock(&g_mutex);
-    return g_keyExchanges;
+    return store().keyExchanges();
 }
 
 void forget() {
-    QMutexLocker lock(&g_mutex);
-    g_hosts.clear();
-    g_completed.clear();
+    store().clear();
 }
 } // namespace Nts

@@ -1,0 +1,135 @@
+// NTS against real peers on loopback: chronyd as the honest server, and a server of our own that misbehaves in
+// the ways chronyd never does.
+#include "tests/support/nts_test_server.h"
+#include "tests/support/process_fixtures.h"
+#include "time_protocol/nts.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+Q_DECLARE_METATYPE(TestNtsServer::Trick)
+Q_DECLARE_METATYPE(Nts::Offer)
+
+class TestNtsPeers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void synchronizesWithChronyd();
+    void hostileServer_data();
+    void hostileServer();
+
+private:
+    TestCertificates m_certs;
+    QString m_address;
+};
+
+void TestNtsPeers::initTestCase() {
+    m_address = uniqueLoopbackAddress();
+    const QString sans = QStringLiteral("DNS:localhost,IP:127.0.0.1,IP:") + m_address;
+    QVERIFY2(m_certs.makeAuthority(), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("server"), {sans}), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("expired"), {sans}, -1), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("elsewhere"), {QStringLiteral("DNS:elsewhere.test")}),
+             qPrintable(m_certs.error()));
+    qputenv("HORAVANE_CA_FILE", m_certs.authority().toLocal8Bit());
+}
+
+void TestNtsPeers::synchronizesWithChronyd() {
+    ChronydServer chronyd;
+    HV_START_FIXTURE(chronyd, m_address, 123, 4460, m_certs.certificate(QStringLiteral("server")),
+                     m_certs.key(QStringLiteral("server")));
+    qputenv("HORAVANE_NTS_PORT", "4460");
+    qputenv("HORAVANE_SNTP_PORT", "123");
+    Nts::forget();
+    QVERIFY(!Nts::completedBefore(m_address));
+    const quint64 before = Nts::keyExchangeCount();
+    for (int round = 0; round < 2; ++round) {
+        const Nts::Result r = Nts::synchronize(m_address);
+        QVERIFY2(r.sample.ok, qPrintable(r.sample.why));
+        QCOMPARE(r.offer, Nts::Offer::Yes);
+        QCOMPARE(r.sample.road, QStringLiteral("NTS"));
+        // chronyd runs on this very clock.
+        QVERIFY2(qAbs(r.sample.correctionUsec) < 5000, qPrintable(QString::number(r.sample.correctionUsec)));
+        QVERIFY(r.sample.uncertaintyUsec >= 1000);
+        QVERIFY(r.sample.roundTripUsec > 0 && r.sample.roundTripUsec < 1000000);
+        QVERIFY(qAbs(r.sample.serverUtc.msecsTo(QDateTime::currentDateTimeUtc())) < 1000);
+        QVERIFY(Nts::completedBefore(m_address));
+        // The second round uses a kept cookie: no new key exchange.
+        QCOMPARE(Nts::keyExchangeCount(), before + 1);
+    }
+}
+
+void TestNtsPeers::hostileServer_data() {
+    QTest::addColumn<TestNtsServer::Trick>("trick");
+    QTest::addColumn<QString>("cert");
+    QTest::addColumn<QString>("why"); // empty: the synchronization succeeds
+    QTest::addColumn<Nts::Offer>("offer");
+    QTest::addColumn<int>("keyExchanges");
+    QTest::addColumn<bool>("completed");
+    using T = TestNtsServer::Trick;
+    const Nts::Offer yes = Nts::Offer::Yes;
+    QTest::newRow("honest") << T::None << "server" << "" << yes << 1 << true;
+    QTest::newRow("tampered authenticator")
+        << T::TamperedAuthenticator << "server" << "the reply's authenticator is not valid" << yes << 1 << true;
+    QTest::newRow("NTSN with a wrong identifier")
+        << T::RefusalWrongId << "server" << "a refusal for another request" << yes << 1 << true;
+    QTest::newRow("NTSN with the right identifier: one new key exchange")
+        << T::RefusalRightId << "server" << "no longer accepts NTS cookies" << yes << 2 << true;
+    QTest::newRow("unknown critical record")
+        << T::UnknownCriticalRecord << "server"
+        << "NTS key exchange failed: the server sent an unknown critical record (type 10794)" << yes << 0 << false;
+    QTest::newRow("TLS 1.2 only") << T::Tls12Only << "server"
+                                  << "NTS key exchange refused: the server does not speak TLS 1.3" << yes << 0
+                                  << false;
+    QTest::newRow("another ALPN") << T::OtherAlpn << "server"
+                                  << "NTS key exchange refused: the server does not speak the NTS key exchange protocol"
+                                  << yes << 0 << false;
+    QTest::newRow("expired certificate, right clock")
+        << T::None << "expired" << "NTS key exchange refused: the server's certificate has expired" << yes << 1
+        << false;
+    QTest::newRow("certificate for another host")
+        << T::None << "elsewhere" << "NTS key exchange refused: the server's certificate is for another host" << yes
+        << 0 << false;
+    QTest::newRow("port refused at once") << T::None << "closed port" << "does not offer NTS" << Nts::Offer::No << 0
+                                          << false;
+}
+
+void TestNtsPeers::hostileServer() {
+    QFETCH(TestNtsServer::Trick, trick);
+    QFETCH(QString, cert);
+    QFETCH(QString, why);
+    QFETCH(Nts::Offer, offer);
+    QFETCH(int, keyExchanges);
+    QFETCH(bool, completed);
+    const QString name = cert == QStringLiteral("closed port") ? QStringLiteral("server") : cert;
+    TestNtsServer server;
+    QVERIFY2(server.start(m_address, m_certs.certificate(name), m_certs.key(name), trick), qPrintable(server.error()));
+    Nts::Options options;
+    options.caFile = m_certs.authority();
+    // Nothing listens for TCP on the server's UDP port: the connection is refused at once.
+    options.kePort = cert == QStringLiteral("closed port") ? server.ntpPort() : server.kePort();
+    options.ntpPort = 9; // the key exchange names the server's port; this one must not be used
+    options.keLimitMs = 2000;
+    options.ntpLimitMs = 1000;
+    Nts::forget();
+    const quint64 before = Nts::keyExchangeCount();
+    QElapsedTimer timer;
+    timer.start();
+    const Nts::Result r = Nts::synchronize(m_address, options);
+    const qint64 ms = timer.elapsed();
+    QCOMPARE(r.sample.ok, why.isEmpty());
+    QVERIFY2(r.sample.why.contains(why), qPrintable(r.sample.why));
+    if (!why.isEmpty())
+        QVERIFY2(!r.sample.why.isEmpty(), "a failure without a reason");
+    QCOMPARE(r.offer, offer);
+    QCOMPARE(int(Nts::keyExchangeCount() - before), keyExchanges);
+    QVERIFY(server.keyExchanges() >= keyExchanges);
+    QCOMPARE(Nts::completedBefore(m_address), completed);
+    // At most one key exchange and one NTP wait for each key exchange, and a refusal costs nothing.
+    QVERIFY2(ms < (offer == Nts::Offer::No ? 500 : (2000 + 1000) * std::max(1, keyExchanges) + 500),
+             qPrintable(QString::number(ms)));
+    Nts::forget();
+}
+
+QTEST_GUILESS_MAIN(TestNtsPeers)
+#include "test_nts_peers.moc"
