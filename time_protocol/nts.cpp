@@ -154,7 +154,6 @@ bool resolve(const QString& host, quint16 port, int type, Addresses* out) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = type;
-    hints.ai_flags = AI_ADDRCONFIG;
     const QByteArray service = QByteArray::number(port);
     return getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &out->list) == 0 && out->list;
 }
