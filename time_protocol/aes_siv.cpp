@@ -40,8 +40,7 @@ bool seal(const QByteArray& key, const QByteArray& nonce, const QByteArray& asso
     size_t size = static_cast<size_t>(out.size());
     if (gnutls_aead_cipher_encrypt(cipher.handle(), nonce.constData(), static_cast<size_t>(nonce.size()),
                                    associated.constData(), static_cast<size_t>(associated.size()), kTagSize,
-                                   plaintext.constData(), static_cast<size_t>(plaintext.size()), out.data(),
-                                   &size) < 0)
+                                   plaintext.constData(), static_cast<size_t>(plaintext.size()), out.data(), &size) < 0)
         return false;
     out.truncate(static_cast<int>(size));
     *sealed = out;

@@ -2,9 +2,9 @@
 // cookies kept between them.
 #include "time_protocol/nts.h"
 
+#include "time_protocol/ntp_time.h"
 #include "time_protocol/nts_ke.h"
 #include "time_protocol/nts_packet.h"
-#include "time_protocol/ntp_time.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -109,8 +109,7 @@ CookieStore& store() {
 }
 
 qint64 nowUsec() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -241,25 +240,35 @@ QString certificateWhy(unsigned status) {
     return QStringLiteral("the server's certificate is not valid");
 }
 
-// The span in which every certificate the server sent is valid.
-bool validity(gnutls_session_t session, qint64* notBeforeUsec, qint64* notAfterUsec) {
+// The span in which every certificate the server sent, and the trusted authority that signed the last of
+// them, is valid.
+bool validity(gnutls_session_t session, gnutls_certificate_credentials_t credentials, qint64* notBeforeUsec,
+              qint64* notAfterUsec) {
     unsigned count = 0;
     const gnutls_datum_t* chain = gnutls_certificate_get_peers(session, &count);
     if (!chain || count == 0)
         return false;
     qint64 from = LLONG_MIN, to = LLONG_MAX;
+    auto include = [&from, &to](gnutls_x509_crt_t crt) {
+        const time_t activation = gnutls_x509_crt_get_activation_time(crt);
+        const time_t expiration = gnutls_x509_crt_get_expiration_time(crt);
+        if (activation == time_t(-1) || expiration == time_t(-1))
+            return false;
+        from = std::max<qint64>(from, qint64(activation) * 1000000);
+        to = std::min<qint64>(to, qint64(expiration) * 1000000);
+        return true;
+    };
     for (unsigned i = 0; i < count; ++i) {
         gnutls_x509_crt_t crt = nullptr;
         if (gnutls_x509_crt_init(&crt) < 0)
             return false;
-        const bool read = gnutls_x509_crt_import(crt, &chain[i], GNUTLS_X509_FMT_DER) >= 0;
-        const time_t activation = gnutls_x509_crt_get_activation_time(crt);
-        const time_t expiration = gnutls_x509_crt_get_expiration_time(crt);
+        bool read = gnutls_x509_crt_import(crt, &chain[i], GNUTLS_X509_FMT_DER) >= 0 && include(crt);
+        gnutls_x509_crt_t issuer = nullptr; // owned by the credentials
+        if (read && i + 1 == count && gnutls_certificate_get_issuer(credentials, crt, &issuer, 0) >= 0)
+            read = include(issuer);
         gnutls_x509_crt_deinit(crt);
-        if (!read || activation == time_t(-1) || expiration == time_t(-1))
+        if (!read)
             return false;
-        from = std::max<qint64>(from, qint64(activation) * 1000000);
-        to = std::min<qint64>(to, qint64(expiration) * 1000000);
     }
     *notBeforeUsec = from;
     *notAfterUsec = to;
@@ -358,11 +367,12 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
         return refuse(QStringLiteral("the server sent no certificate"));
     if (status != 0)
         return refuse(certificateWhy(status));
-    if (!validity(session, &ke.state.notBeforeUsec, &ke.state.notAfterUsec))
+    if (!validity(session, tls.m_credentials, &ke.state.notBeforeUsec, &ke.state.notAfterUsec))
         return refuse(QStringLiteral("the server's certificate cannot be read"));
     ke.state.datesPending = !datesWhy(nowUsec(), ke.state).isEmpty();
 
-    for (const auto& [context, key] : {std::make_pair('\0', &ke.state.keys.c2s), std::make_pair('\1', &ke.state.keys.s2c)}) {
+    for (const auto& [context, key] :
+         {std::make_pair('\0', &ke.state.keys.c2s), std::make_pair('\1', &ke.state.keys.s2c)}) {
         const char bytes[] = {0, 0, 0, NtsKe::kAesSivCmac256, context};
         key->resize(32);
         if (gnutls_prf_rfc5705(session, sizeof kExporterLabel - 1, kExporterLabel, sizeof bytes, bytes, 32,
@@ -373,7 +383,8 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
     const QByteArray request = NtsKe::request();
     gnutls_record_set_timeout(session, static_cast<unsigned>(std::max(1, remainingMs(timer, options.keLimitMs))));
     for (int sent = 0; sent < request.size();) {
-        const ssize_t n = gnutls_record_send(session, request.constData() + sent, static_cast<size_t>(request.size() - sent));
+        const ssize_t n =
+            gnutls_record_send(session, request.constData() + sent, static_cast<size_t>(request.size() - sent));
         if (n < 0 && gnutls_error_is_fatal(static_cast<int>(n)))
             return failed(QStringLiteral("the request could not be sent"));
         if (n > 0)
@@ -508,8 +519,8 @@ Result synchronize(const QString& host, const Options& options) {
             rekeyed = true;
             continue;
         }
-        const NtpTime::Offset offset = NtpTime::offset(ex.t1, NtpTime::unixUsec(ex.reply.receive),
-                                                       NtpTime::unixUsec(ex.reply.transmit), ex.t4);
+        const NtpTime::Offset offset =
+            NtpTime::offset(ex.t1, NtpTime::unixUsec(ex.reply.receive), NtpTime::unixUsec(ex.reply.transmit), ex.t4);
         const qint64 serverUsec = ex.t4 + offset.correctionUsec;
         if (state.datesPending && !datesWhy(serverUsec, state).isEmpty()) {
             store().drop(host);

@@ -3,7 +3,8 @@
 namespace NtsKe {
 namespace {
 quint16 u16(const QByteArray& bytes, int at) {
-    return static_cast<quint16>((static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]));
+    return static_cast<quint16>((static_cast<unsigned char>(bytes[at]) << 8) |
+                                static_cast<unsigned char>(bytes[at + 1]));
 }
 QByteArray be16(quint16 value) {
     QByteArray bytes(2, '\0');
@@ -44,8 +45,9 @@ Reader::State Reader::fail(const QString& why) {
 
 Reader::State Reader::feed(const QByteArray& bytes) {
     if (m_state != More)
-        return m_state == Done && !bytes.isEmpty() ? fail(QStringLiteral("the server sent more after its end of message"))
-                                                   : m_state;
+        return m_state == Done && !bytes.isEmpty()
+                   ? fail(QStringLiteral("the server sent more after its end of message"))
+                   : m_state;
     m_total += bytes.size();
     if (m_total > kMaxAnswer)
         return fail(QStringLiteral("the server's answer is too long"));

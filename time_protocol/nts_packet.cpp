@@ -13,7 +13,8 @@ constexpr int kReceive = 32;
 constexpr int kTransmit = 40;
 
 quint16 u16(const QByteArray& bytes, int at) {
-    return static_cast<quint16>((static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]));
+    return static_cast<quint16>((static_cast<unsigned char>(bytes[at]) << 8) |
+                                static_cast<unsigned char>(bytes[at + 1]));
 }
 quint64 u64(const QByteArray& bytes, int at) {
     quint64 value = 0;
@@ -105,8 +106,7 @@ Request request(const QByteArray& cookie, int placeholders, const QByteArray& c2
 }
 
 Request request(const QByteArray& cookie, int placeholders, const QByteArray& c2sKey) {
-    return request(cookie, placeholders, c2sKey, Sntp::newNonce(), randomBytes(kUniqueIdSize),
-                   randomBytes(kNonceSize));
+    return request(cookie, placeholders, c2sKey, Sntp::newNonce(), randomBytes(kUniqueIdSize), randomBytes(kNonceSize));
 }
 
 Reply parse(const QByteArray& packet, const Request& request, const QByteArray& s2cKey) {

@@ -51,7 +51,7 @@ struct Reply {
         Refused,  // kiss-o'-death NTSN for this request: the cookies are no longer good
     };
     Kind kind = Ignored;
-    quint64 receive = 0;  // the server's receive and transmit stamps
+    quint64 receive = 0; // the server's receive and transmit stamps
     quint64 transmit = 0;
     QList<QByteArray> cookies; // the new cookies from the encrypted fields, at most 8
     QString why;               // when Ignored: what was wrong

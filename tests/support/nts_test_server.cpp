@@ -7,14 +7,16 @@
 #include "time_protocol/nts_ke.h"
 #include "time_protocol/nts_packet.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 
 #include <gnutls/gnutls.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <chrono>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -27,17 +29,6 @@ QByteArray randomBytes(int size) {
     QByteArray bytes(size, '\0');
     for (char& c : bytes)
         c = static_cast<char>(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
-QByteArray timestampNow() {
-    const qint64 usec = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-    const quint64 stamp = NtpTime::timestamp(usec);
-    QByteArray bytes(8, '\0');
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<char>(stamp >> (56 - 8 * i));
     return bytes;
 }
 
@@ -58,6 +49,10 @@ int boundSocket(const QString& address, int type, quint16* port) {
 }
 } // namespace
 
+QString TestCertificates::date(int days) {
+    return QDateTime::currentDateTimeUtc().addDays(days).toString(QStringLiteral("yyyyMMddHHmmss'Z'"));
+}
+
 bool TestCertificates::run(const QStringList& args) {
     QProcess openssl;
     openssl.setWorkingDirectory(m_dir.path());
@@ -72,17 +67,32 @@ bool TestCertificates::run(const QStringList& args) {
 }
 
 bool TestCertificates::makeAuthority() {
-    return run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj",
-                "/CN=Horavane test CA", "-days", "2", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
-                "keyUsage=critical,keyCertSign", "-keyout", "ca.key", "-out", "ca.pem"});
+    // openssl ca, unlike openssl x509, takes any validity dates.
+    const QByteArray config = "[ca]\ndefault_ca = test\n"
+                              "[test]\ndatabase = index.txt\nnew_certs_dir = .\nrand_serial = yes\n"
+                              "default_md = sha256\npolicy = any\ncopy_extensions = copy\nunique_subject = no\n"
+                              "[any]\ncommonName = supplied\n";
+    QFile file(path(QStringLiteral("ca.cnf")));
+    QFile index(path(QStringLiteral("index.txt")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size() || !index.open(QIODevice::WriteOnly)) {
+        m_error = QStringLiteral("cannot write the CA configuration");
+        return false;
+    }
+    file.close();
+    // Valid long before and after now, so that the certificates it signs may be valid at any server's time.
+    return run({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj",
+                "/CN=Horavane test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+                "keyUsage=critical,keyCertSign", "-keyout", "ca.key", "-out", "ca.csr"}) &&
+           run({"ca", "-config", "ca.cnf", "-batch", "-notext", "-selfsign", "-keyfile", "ca.key", "-in", "ca.csr",
+                "-out", "ca.pem", "-startdate", date(-60), "-enddate", date(60)});
 }
 
-bool TestCertificates::issue(const QString& name, const QStringList& sans, int days) {
+bool TestCertificates::issue(const QString& name, const QStringList& sans, int fromDays, int toDays) {
     return run({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=" + name,
                 "-addext", "subjectAltName=" + sans.join(QLatin1Char(',')), "-keyout", name + ".key", "-out",
                 name + ".csr"}) &&
-           run({"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-days",
-                QString::number(days), "-copy_extensions", "copy", "-out", name + ".pem"});
+           run({"ca", "-config", "ca.cnf", "-batch", "-notext", "-cert", "ca.pem", "-keyfile", "ca.key", "-in",
+                name + ".csr", "-out", name + ".pem", "-startdate", date(fromDays), "-enddate", date(toDays)});
 }
 
 TestNtsServer::~TestNtsServer() {
@@ -130,6 +140,17 @@ void TestNtsServer::run() {
     }
 }
 
+QByteArray TestNtsServer::timestampNow() const {
+    const qint64 usec =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    const quint64 stamp = NtpTime::timestamp(usec + m_aheadUsec);
+    QByteArray bytes(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<char>(stamp >> (56 - 8 * i));
+    return bytes;
+}
+
 QByteArray TestNtsServer::newCookie(const Keys& keys) {
     const QByteArray cookie = randomBytes(64);
     m_cookies.insert(cookie, keys);
@@ -140,16 +161,15 @@ void TestNtsServer::serveKeyExchange(int fd) {
     gnutls_certificate_credentials_t credentials = nullptr;
     gnutls_session_t session = nullptr;
     gnutls_certificate_allocate_credentials(&credentials);
-    if (gnutls_certificate_set_x509_key_file(credentials, m_cert.constData(), m_key.constData(),
-                                             GNUTLS_X509_FMT_PEM) < 0) {
+    if (gnutls_certificate_set_x509_key_file(credentials, m_cert.constData(), m_key.constData(), GNUTLS_X509_FMT_PEM) <
+        0) {
         gnutls_certificate_free_credentials(credentials);
         return;
     }
     gnutls_init(&session, GNUTLS_SERVER);
-    gnutls_priority_set_direct(session,
-                               m_trick == Trick::Tls12Only ? "NORMAL:-VERS-ALL:+VERS-TLS1.2"
-                                                           : "NORMAL:-VERS-ALL:+VERS-TLS1.3",
-                               nullptr);
+    gnutls_priority_set_direct(
+        session, m_trick == Trick::Tls12Only ? "NORMAL:-VERS-ALL:+VERS-TLS1.2" : "NORMAL:-VERS-ALL:+VERS-TLS1.3",
+        nullptr);
     gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, credentials);
     static const char ours[] = "ntske/1", other[] = "ntske/9";
     const char* protocol = m_trick == Trick::OtherAlpn ? other : ours;

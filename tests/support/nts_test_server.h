@@ -15,8 +15,8 @@
 class TestCertificates {
 public:
     bool makeAuthority();
-    // `sans` as openssl writes them ("DNS:localhost", "IP:127.0.0.1"); days -1 makes a certificate that expired.
-    bool issue(const QString& name, const QStringList& sans, int days = 2);
+    // `sans` as openssl writes them ("DNS:localhost", "IP:127.0.0.1"), valid from and to these days from now.
+    bool issue(const QString& name, const QStringList& sans, int fromDays = 0, int toDays = 2);
     QString authority() const { return path(QStringLiteral("ca.pem")); }
     QString certificate(const QString& name) const { return path(name + QStringLiteral(".pem")); }
     QString key(const QString& name) const { return path(name + QStringLiteral(".key")); }
@@ -25,6 +25,7 @@ public:
 private:
     QString path(const QString& file) const { return m_dir.path() + QLatin1Char('/') + file; }
     bool run(const QStringList& args);
+    static QString date(int days);
     QTemporaryDir m_dir;
     QString m_error;
 };
@@ -48,6 +49,8 @@ public:
     TestNtsServer& operator=(const TestNtsServer&) = delete;
 
     bool start(const QString& address, const QString& certFile, const QString& keyFile, Trick trick);
+    // The server's clock runs this far ahead of this machine's (behind when negative); set before start.
+    void setClockAheadSecs(qint64 secs) { m_aheadUsec = secs * 1000000; }
     quint16 kePort() const { return m_kePort; }
     quint16 ntpPort() const { return m_ntpPort; }
     int keyExchanges() const { return m_keyExchanges; }
@@ -61,11 +64,13 @@ private:
     void serveKeyExchange(int fd);
     void serveNtp();
     QByteArray newCookie(const Keys& keys);
+    QByteArray timestampNow() const;
 
     Trick m_trick = Trick::None;
     QByteArray m_cert, m_key;
     int m_listen = -1, m_udp = -1, m_wake[2] = {-1, -1};
     quint16 m_kePort = 0, m_ntpPort = 0;
+    qint64 m_aheadUsec = 0;
     std::atomic<int> m_keyExchanges{0};
     QMap<QByteArray, Keys> m_cookies; // only the server thread touches it
     std::thread m_thread;

@@ -241,7 +241,7 @@ bool ChronydServer::start(const QString& address, quint16 port) {
 }
 
 bool ChronydServer::start(const QString& address, quint16 port, quint16 kePort, const QString& certFile,
-                             const QString& keyFile) {
+                          const QString& keyFile) {
     const QByteArray dir = folder().toUtf8();
     const QByteArray nts = "local stratum 1\n"
                            "ntsserverkey " +
@@ -279,8 +279,9 @@ bool ChronydServer::launchServer(const QString& address, quint16 port, const QBy
         return fail(QStringLiteral("cannot write the chronyd configuration"));
     // -x: never adjust the clock; -d: stay in the foreground; -u root: keep access to the temporary folder; -4: no
     // IPv6 socket on every address, which parallel tests would fight over.
-    if (!launch(QStringLiteral("chronyd"), {QStringLiteral("-4"), QStringLiteral("-x"), QStringLiteral("-d"), QStringLiteral("-u"),
-                                            QStringLiteral("root"), QStringLiteral("-f"), config}))
+    if (!launch(QStringLiteral("chronyd"),
+                {QStringLiteral("-4"), QStringLiteral("-x"), QStringLiteral("-d"), QStringLiteral("-u"),
+                 QStringLiteral("root"), QStringLiteral("-f"), config}))
         return false;
     QByteArray request(48, '\0');
     request[0] = 0x23;

@@ -126,8 +126,7 @@ public:
 class ChronydServer : public ChildProcess {
 public:
     bool start(const QString& address, quint16 port = 123);
-    bool start(const QString& address, quint16 port, quint16 kePort, const QString& certFile,
-                  const QString& keyFile);
+    bool start(const QString& address, quint16 port, quint16 kePort, const QString& certFile, const QString& keyFile);
 
 private:
     bool launchServer(const QString& address, quint16 port, const QByteArray& extra);

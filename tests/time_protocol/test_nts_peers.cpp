@@ -28,7 +28,8 @@ void TestNtsPeers::initTestCase() {
     const QString sans = QStringLiteral("DNS:localhost,IP:127.0.0.1,IP:") + m_address;
     QVERIFY2(m_certs.makeAuthority(), qPrintable(m_certs.error()));
     QVERIFY2(m_certs.issue(QStringLiteral("server"), {sans}), qPrintable(m_certs.error()));
-    QVERIFY2(m_certs.issue(QStringLiteral("expired"), {sans}, -1), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("expired"), {sans}, -30, -10), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("future"), {sans}, 10, 30), qPrintable(m_certs.error()));
     QVERIFY2(m_certs.issue(QStringLiteral("elsewhere"), {QStringLiteral("DNS:elsewhere.test")}),
              qPrintable(m_certs.error()));
     qputenv("HORAVANE_CA_FILE", m_certs.authority().toLocal8Bit());
@@ -62,47 +63,59 @@ void TestNtsPeers::synchronizesWithChronyd() {
 void TestNtsPeers::hostileServer_data() {
     QTest::addColumn<TestNtsServer::Trick>("trick");
     QTest::addColumn<QString>("cert");
-    QTest::addColumn<QString>("why"); // empty: the synchronization succeeds
+    QTest::addColumn<int>("aheadDays"); // how far the server's clock is ahead of this one
+    QTest::addColumn<QString>("why");   // empty: the synchronization succeeds
     QTest::addColumn<Nts::Offer>("offer");
     QTest::addColumn<int>("keyExchanges");
     QTest::addColumn<bool>("completed");
     using T = TestNtsServer::Trick;
     const Nts::Offer yes = Nts::Offer::Yes;
-    QTest::newRow("honest") << T::None << "server" << "" << yes << 1 << true;
+    QTest::newRow("honest") << T::None << "server" << 0 << "" << yes << 1 << true;
     QTest::newRow("tampered authenticator")
-        << T::TamperedAuthenticator << "server" << "the reply's authenticator is not valid" << yes << 1 << true;
+        << T::TamperedAuthenticator << "server" << 0 << "the reply's authenticator is not valid" << yes << 1 << true;
     QTest::newRow("NTSN with a wrong identifier")
-        << T::RefusalWrongId << "server" << "a refusal for another request" << yes << 1 << true;
+        << T::RefusalWrongId << "server" << 0 << "a refusal for another request" << yes << 1 << true;
     QTest::newRow("NTSN with the right identifier: one new key exchange")
-        << T::RefusalRightId << "server" << "no longer accepts NTS cookies" << yes << 2 << true;
+        << T::RefusalRightId << "server" << 0 << "no longer accepts NTS cookies" << yes << 2 << true;
     QTest::newRow("unknown critical record")
-        << T::UnknownCriticalRecord << "server"
+        << T::UnknownCriticalRecord << "server" << 0
         << "NTS key exchange failed: the server sent an unknown critical record (type 10794)" << yes << 0 << false;
-    QTest::newRow("TLS 1.2 only") << T::Tls12Only << "server"
-                                  << "NTS key exchange refused: the server does not speak TLS 1.3" << yes << 0
-                                  << false;
-    QTest::newRow("another ALPN") << T::OtherAlpn << "server"
+    QTest::newRow("TLS 1.2 only") << T::Tls12Only << "server" << 0
+                                  << "NTS key exchange refused: the server does not speak TLS 1.3" << yes << 0 << false;
+    QTest::newRow("another ALPN") << T::OtherAlpn << "server" << 0
                                   << "NTS key exchange refused: the server does not speak the NTS key exchange protocol"
                                   << yes << 0 << false;
     QTest::newRow("expired certificate, right clock")
-        << T::None << "expired" << "NTS key exchange refused: the server's certificate has expired" << yes << 1
+        << T::None << "expired" << 0 << "NTS key exchange refused: the server's certificate has expired" << yes << 1
+        << false;
+    QTest::newRow("this clock far behind: valid at the server's time")
+        << T::None << "future" << 20 << "" << yes << 1 << true;
+    QTest::newRow("this clock far ahead: valid at the server's time")
+        << T::None << "expired" << -20 << "" << yes << 1 << true;
+    QTest::newRow("valid neither here nor at the server's time")
+        << T::None << "future" << 40 << "NTS key exchange refused: the server's certificate has expired" << yes << 1
+        << false;
+    QTest::newRow("not yet valid, right clock")
+        << T::None << "future" << 0 << "NTS key exchange refused: the server's certificate is not yet valid" << yes << 1
         << false;
     QTest::newRow("certificate for another host")
-        << T::None << "elsewhere" << "NTS key exchange refused: the server's certificate is for another host" << yes
-        << 0 << false;
-    QTest::newRow("port refused at once") << T::None << "closed port" << "does not offer NTS" << Nts::Offer::No << 0
-                                          << false;
+        << T::None << "elsewhere" << 0 << "NTS key exchange refused: the server's certificate is for another host"
+        << yes << 0 << false;
+    QTest::newRow("port refused at once")
+        << T::None << "closed port" << 0 << "does not offer NTS" << Nts::Offer::No << 0 << false;
 }
 
 void TestNtsPeers::hostileServer() {
     QFETCH(TestNtsServer::Trick, trick);
     QFETCH(QString, cert);
+    QFETCH(int, aheadDays);
     QFETCH(QString, why);
     QFETCH(Nts::Offer, offer);
     QFETCH(int, keyExchanges);
     QFETCH(bool, completed);
     const QString name = cert == QStringLiteral("closed port") ? QStringLiteral("server") : cert;
     TestNtsServer server;
+    server.setClockAheadSecs(qint64(aheadDays) * 86400);
     QVERIFY2(server.start(m_address, m_certs.certificate(name), m_certs.key(name), trick), qPrintable(server.error()));
     Nts::Options options;
     options.caFile = m_certs.authority();
@@ -122,6 +135,9 @@ void TestNtsPeers::hostileServer() {
     if (!why.isEmpty())
         QVERIFY2(!r.sample.why.isEmpty(), "a failure without a reason");
     QCOMPARE(r.offer, offer);
+    if (r.sample.ok)
+        QVERIFY2(qAbs(r.sample.correctionUsec - qint64(aheadDays) * 86400000000) < 100000,
+                 qPrintable(QString::number(r.sample.correctionUsec)));
     QCOMPARE(int(Nts::keyExchangeCount() - before), keyExchanges);
     QVERIFY(server.keyExchanges() >= keyExchanges);
     QCOMPARE(Nts::completedBefore(m_address), completed);

@@ -74,7 +74,8 @@ QByteArray referenceSiv(const QByteArray& key, const QList<QByteArray>& associat
     for (quint32 block = 0; stream.size() < plaintext.size(); ++block) {
         QByteArray counter = q;
         quint32 low = (quint32(uchar(counter[12])) << 24 | uchar(counter[13]) << 16 | uchar(counter[14]) << 8 |
-                       uchar(counter[15])) + block;
+                       uchar(counter[15])) +
+                      block;
         for (int i = 0; i < 4; ++i)
             counter[12 + i] = char(low >> (24 - 8 * i));
         gnutls_cipher_hd_t aes;
@@ -109,39 +110,38 @@ void TestNtsUnits::keAnswer_data() {
     const QByteArray eom = record(NtsKe::EndOfMessage, true, {});
     QTest::newRow("our own request as an answer") << NtsKe::request() + c << false << 0 << "" << 0 << "no cookie";
     QTest::newRow("plain answer") << proto + aead + c + eom << true << 1 << "" << 0 << "";
-    QTest::newRow("server and port")
-        << proto + aead + c + record(NtsKe::Server, true, "ntp.example") + record(NtsKe::Port, true, be16(1234)) + eom
-        << true << 1 << "ntp.example" << 1234 << "";
+    QTest::newRow("server and port") << proto + aead + c + record(NtsKe::Server, true, "ntp.example") +
+                                            record(NtsKe::Port, true, be16(1234)) + eom
+                                     << true << 1 << "ntp.example" << 1234 << "";
     QByteArray twelve;
     for (int i = 0; i < 12; ++i)
         twelve += record(NtsKe::NewCookie, false, cookie(char('a' + i)));
     QTest::newRow("twelve cookies keep eight") << proto + aead + twelve + eom << true << 8 << "" << 0 << "";
     QTest::newRow("unknown non-critical skipped")
         << proto + record(0x4321, false, "xyz") + aead + c + eom << true << 1 << "" << 0 << "";
-    QTest::newRow("unknown critical") << proto + record(0x4321, true, "xyz") + aead + c + eom << false << 0 << ""
-                                      << 0 << "unknown critical record (type 17185)";
-    QTest::newRow("error record") << record(NtsKe::Error, true, be16(1)) + eom << false << 0 << "" << 0
-                                  << "error 1";
+    QTest::newRow("unknown critical") << proto + record(0x4321, true, "xyz") + aead + c + eom << false << 0 << "" << 0
+                                      << "unknown critical record (type 17185)";
+    QTest::newRow("error record") << record(NtsKe::Error, true, be16(1)) + eom << false << 0 << "" << 0 << "error 1";
     QTest::newRow("warning record") << proto + aead + record(NtsKe::Warning, true, be16(7)) + c + eom << false << 0
                                     << "" << 0 << "warning 7";
-    QTest::newRow("another protocol") << record(NtsKe::NextProtocol, true, be16(0x8001)) + aead + c + eom << false
-                                      << 0 << "" << 0 << "another protocol";
-    QTest::newRow("empty protocol list")
-        << record(NtsKe::NextProtocol, true, {}) + aead + c + eom << false << 0 << "" << 0 << "another protocol";
-    QTest::newRow("another algorithm") << proto + record(NtsKe::Aead, true, be16(30)) + c + eom << false << 0 << ""
-                                       << 0 << "another algorithm";
+    QTest::newRow("another protocol") << record(NtsKe::NextProtocol, true, be16(0x8001)) + aead + c + eom << false << 0
+                                      << "" << 0 << "another protocol";
+    QTest::newRow("empty protocol list") << record(NtsKe::NextProtocol, true, {}) + aead + c + eom << false << 0 << ""
+                                         << 0 << "another protocol";
+    QTest::newRow("another algorithm") << proto + record(NtsKe::Aead, true, be16(30)) + c + eom << false << 0 << "" << 0
+                                       << "another algorithm";
     QTest::newRow("no protocol") << aead + c + eom << false << 0 << "" << 0 << "no protocol";
     QTest::newRow("no algorithm") << proto + c + eom << false << 0 << "" << 0 << "no algorithm";
     QTest::newRow("no cookie") << proto + aead + eom << false << 0 << "" << 0 << "no cookie";
     QTest::newRow("missing end") << proto + aead + c << false << 0 << "" << 0 << "ended before";
     QTest::newRow("cut in a record") << proto + aead + c.left(10) << false << 0 << "" << 0 << "ended before";
     QTest::newRow("bytes after the end") << proto + aead + c + eom + "x" << false << 0 << "" << 0 << "more after";
-    QTest::newRow("empty cookie") << proto + aead + record(NtsKe::NewCookie, false, {}) + eom << false << 0 << ""
-                                  << 0 << "cookie of 0 bytes";
+    QTest::newRow("empty cookie") << proto + aead + record(NtsKe::NewCookie, false, {}) + eom << false << 0 << "" << 0
+                                  << "cookie of 0 bytes";
     QTest::newRow("huge cookie") << proto + aead + record(NtsKe::NewCookie, false, cookie('h', 5000)) + eom << false
                                  << 0 << "" << 0 << "cookie of 5000 bytes";
-    QTest::newRow("port zero") << proto + aead + c + record(NtsKe::Port, true, be16(0)) + eom << false << 0 << ""
-                               << 0 << "no port";
+    QTest::newRow("port zero") << proto + aead + c + record(NtsKe::Port, true, be16(0)) + eom << false << 0 << "" << 0
+                               << "no port";
     QTest::newRow("server with a space") << proto + aead + c + record(NtsKe::Server, true, "a b") + eom << false << 0
                                          << "" << 0 << "no host name";
     QByteArray flood = proto + aead;
