@@ -224,6 +224,8 @@ QString handshakeWhy(int code, gnutls_session_t session) {
         return QStringLiteral("the server does not speak the NTS key exchange protocol");
     if (code == GNUTLS_E_TIMEDOUT)
         return QStringLiteral("the server did not complete the TLS handshake in time");
+    if (code == GNUTLS_E_PULL_ERROR || code == GNUTLS_E_PUSH_ERROR || code == GNUTLS_E_PREMATURE_TERMINATION)
+        return QStringLiteral("the server closed the connection during the TLS handshake");
     if (code == GNUTLS_E_FATAL_ALERT_RECEIVED || code == GNUTLS_E_WARNING_ALERT_RECEIVED)
         return QStringLiteral("TLS failed (the server sent %1)")
             .arg(QString::fromUtf8(gnutls_alert_get_name(gnutls_alert_get(session))));

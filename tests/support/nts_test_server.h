@@ -42,6 +42,7 @@ public:
         UnknownCriticalRecord, // the key exchange answer carries a critical record of no known type
         Tls12Only,
         OtherAlpn,
+        Silent, // accepts the connection and never says a word
     };
     TestNtsServer() = default;
     ~TestNtsServer();

@@ -101,6 +101,9 @@ void TestNtsPeers::hostileServer_data() {
     QTest::newRow("certificate for another host")
         << T::None << "elsewhere" << 0 << "NTS key exchange refused: the server's certificate is for another host"
         << yes << 0 << false;
+    QTest::newRow("silent after connecting")
+        << T::Silent << "server" << 0
+        << "NTS key exchange refused: the server did not complete the TLS handshake in time" << yes << 0 << false;
     QTest::newRow("port refused at once")
         << T::None << "closed port" << 0 << "does not offer NTS" << Nts::Offer::No << 0 << false;
 }
