@@ -3,6 +3,7 @@
 // against the same server, and the correction each of ours finds, which is the clock error since chronyd runs
 // on this very clock. Prints figures; it is not a test.
 // Usage: nts_bench [runs (default 11)]   (needs root for chronyd; the clock is never set)
+#include "bench/median.h"
 #include "tests/support/nts_test_server.h"
 #include "tests/support/process_fixtures.h"
 #include "time_protocol/nts.h"
@@ -15,14 +16,6 @@
 #include <cstdio>
 
 namespace {
-double median(QList<double> values) {
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const qsizetype mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
 double ms(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }

@@ -1,16 +1,11 @@
 #include "time_protocol/nts_ke.h"
 
+#include "time_protocol/time_reply.h"
+
 namespace NtsKe {
 namespace {
 quint16 u16(const QByteArray& bytes, int at) {
-    return static_cast<quint16>((static_cast<unsigned char>(bytes[at]) << 8) |
-                                static_cast<unsigned char>(bytes[at + 1]));
-}
-QByteArray be16(quint16 value) {
-    QByteArray bytes(2, '\0');
-    bytes[0] = static_cast<char>(value >> 8);
-    bytes[1] = static_cast<char>(value);
-    return bytes;
+    return static_cast<quint16>(TimeReply::bigEndianValue(bytes.mid(at, 2)));
 }
 bool listHas(const QByteArray& body, quint16 value) {
     for (int at = 0; at + 1 < body.size(); at += 2)
@@ -26,13 +21,20 @@ bool printableName(const QByteArray& name) {
 }
 } // namespace
 
+QByteArray bigEndian16(quint16 value) {
+    QByteArray bytes(2, '\0');
+    bytes[0] = static_cast<char>(value >> 8);
+    bytes[1] = static_cast<char>(value);
+    return bytes;
+}
+
 QByteArray record(quint16 type, bool critical, const QByteArray& body) {
-    return be16(static_cast<quint16>((type & 0x7FFF) | (critical ? kCritical : 0))) +
-           be16(static_cast<quint16>(body.size())) + body;
+    return bigEndian16(static_cast<quint16>((type & 0x7FFF) | (critical ? kCritical : 0))) +
+           bigEndian16(static_cast<quint16>(body.size())) + body;
 }
 
 QByteArray request() {
-    return record(NextProtocol, true, be16(kNtpV4)) + record(Aead, true, be16(kAesSivCmac256)) +
+    return record(NextProtocol, true, bigEndian16(kNtpV4)) + record(Aead, true, bigEndian16(kAesSivCmac256)) +
            record(EndOfMessage, true, {});
 }
 

@@ -26,6 +26,8 @@ constexpr int kMaxServerName = 255;
 // A server's whole answer; a stream longer than this is hostile, not large.
 constexpr int kMaxAnswer = 65536;
 
+// Two bytes, most significant first, as every number of NTS is written.
+QByteArray bigEndian16(quint16 value);
 QByteArray record(quint16 type, bool critical, const QByteArray& body);
 // Next Protocol NTPv4, AEAD AES-SIV-CMAC-256, End of Message; all critical.
 QByteArray request();

@@ -3,6 +3,7 @@
 #include "time_protocol/aes_siv.h"
 #include "time_protocol/nts_ke.h"
 #include "time_protocol/sntp.h"
+#include "time_protocol/time_reply.h"
 
 #include <QRandomGenerator>
 
@@ -13,20 +14,13 @@ constexpr int kReceive = 32;
 constexpr int kTransmit = 40;
 
 quint16 u16(const QByteArray& bytes, int at) {
-    return static_cast<quint16>((static_cast<unsigned char>(bytes[at]) << 8) |
-                                static_cast<unsigned char>(bytes[at + 1]));
+    return static_cast<quint16>(TimeReply::bigEndianValue(bytes.mid(at, 2)));
 }
 quint64 u64(const QByteArray& bytes, int at) {
-    quint64 value = 0;
-    for (int i = 0; i < 8; ++i)
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
+    return quint64(TimeReply::bigEndianValue(bytes.mid(at, 4))) << 32 | TimeReply::bigEndianValue(bytes.mid(at + 4, 4));
 }
 QByteArray be16(int value) {
-    QByteArray bytes(2, '\0');
-    bytes[0] = static_cast<char>(value >> 8);
-    bytes[1] = static_cast<char>(value);
-    return bytes;
+    return NtsKe::bigEndian16(static_cast<quint16>(value));
 }
 int padded(int size) {
     return (size + 3) & ~3;

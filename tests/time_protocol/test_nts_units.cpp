@@ -28,7 +28,7 @@ private Q_SLOTS:
 
 namespace {
 QByteArray be16(int v) {
-    return QByteArray::fromHex(QByteArray::number(v & 0xFFFF, 16).rightJustified(4, '0'));
+    return NtsKe::bigEndian16(static_cast<quint16>(v));
 }
 QByteArray hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
