@@ -7,6 +7,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 Q_DECLARE_METATYPE(TestNtsServer::Trick)
 Q_DECLARE_METATYPE(Nts::Offer)
 
@@ -17,6 +21,7 @@ private Q_SLOTS:
     void synchronizesWithChronyd();
     void hostileServer_data();
     void hostileServer();
+    void cookiesAreUsedOnceAndRenewed();
 
 private:
     TestCertificates m_certs;
@@ -147,6 +152,35 @@ void TestNtsPeers::hostileServer() {
     // At most one key exchange and one NTP wait for each key exchange, and a refusal costs nothing.
     QVERIFY2(ms < (offer == Nts::Offer::No ? 500 : (2000 + 1000) * std::max(1, keyExchanges) + 500),
              qPrintable(QString::number(ms)));
+    Nts::forget();
+}
+
+void TestNtsPeers::cookiesAreUsedOnceAndRenewed() {
+    // The test server answers a cookie once only, so a cookie used twice shows as a failed synchronization.
+    TestNtsServer server;
+    QVERIFY2(server.start(m_address, m_certs.certificate(QStringLiteral("server")),
+                          m_certs.key(QStringLiteral("server")), TestNtsServer::Trick::None),
+             qPrintable(server.error()));
+    Nts::Options options;
+    options.caFile = m_certs.authority();
+    options.kePort = server.kePort();
+    options.ntpLimitMs = 1000;
+    Nts::forget();
+    const quint64 before = Nts::keyExchangeCount();
+    QVERIFY(Nts::synchronize(m_address, options).sample.ok);
+    std::atomic<int> ok{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5; ++i)
+                ok += Nts::synchronize(m_address, options).sample.ok ? 1 : 0;
+        });
+    for (std::thread& t : threads)
+        t.join();
+    QCOMPARE(ok.load(), 20);
+    // Twenty-one synchronizations, more than the eight cookies of one key exchange, and still only that one.
+    QCOMPARE(Nts::keyExchangeCount() - before, quint64(1));
+    QCOMPARE(server.keyExchanges(), 1);
     Nts::forget();
 }
 
