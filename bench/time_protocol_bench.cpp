@@ -5,6 +5,7 @@
 // Usage: time_protocol_bench [runs (default 31)]   (needs root for xinetd and chronyd; the clock is never set)
 #include "app/forms.h"
 #include "app/main_window.h"
+#include "bench/median.h"
 #include "platform/clock_service.h"
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
@@ -27,14 +28,6 @@
 #include <ctime>
 
 namespace {
-double median(QList<double> values) {
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const qsizetype mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
 double cpuMs() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);

@@ -35,4 +35,9 @@ Result synchronize(const QString& host, const Options& options = Options::fromEn
 
 // True when a key exchange with `host` completed earlier in this process: such a host never falls back.
 bool completedBefore(const QString& host);
+
+// Key exchanges completed in this process, for tests and the benchmark.
+quint64 keyExchangeCount();
+// Drops every kept cookie and key and what the completed exchanges taught, as at the start of the process.
+void forget();
 } // namespace Nts

@@ -266,14 +266,37 @@ bool XinetdTimeServer::start(const QString& address, quint16 port) {
 }
 
 bool ChronydServer::start(const QString& address, quint16 port) {
+    return launchServer(address, port, "local stratum 8\n");
+}
+
+bool ChronydServer::start(const QString& address, quint16 port, quint16 kePort, const QString& certFile,
+                          const QString& keyFile) {
+    const QByteArray dir = folder().toUtf8();
+    const QByteArray nts = "local stratum 1\n"
+                           "ntsserverkey " +
+                           keyFile.toUtf8() + "\nntsservercert " + certFile.toUtf8() + "\nntsport " +
+                           QByteArray::number(kePort) + "\nntsdumpdir " + dir + "\ndumpdir " + dir + "\n";
+    if (!launchServer(address, port, nts))
+        return false;
+    const bool up = probeUntil(
+        [&] {
+            QTcpSocket probe;
+            probe.connectToHost(address, kePort);
+            return probe.waitForConnected(200);
+        },
+        60000);
+    return up || fail(QStringLiteral("chronyd does not serve the NTS key exchange on ") + address);
+}
+
+bool ChronydServer::launchServer(const QString& address, quint16 port, const QByteArray& extra) {
     const QString config = folder() + QStringLiteral("/chrony.conf");
     const QByteArray text = "port " + QByteArray::number(port) +
                             "\n"
                             "bindaddress " +
                             address.toUtf8() +
                             "\n"
-                            "allow 127.0.0.0/8\n"
-                            "local stratum 8\n"
+                            "allow 127.0.0.0/8\n" +
+                            extra +
                             "cmdport 0\n"
                             "bindcmdaddress /\n"
                             "pidfile " +
@@ -283,9 +306,11 @@ bool ChronydServer::start(const QString& address, quint16 port) {
                             folder().toUtf8() + "/chrony.drift\n";
     if (!writeFile(config, text))
         return fail(QStringLiteral("cannot write the chronyd configuration"));
-    // -x: never adjust the clock; -d: stay in the foreground; -u root: keep access to the temporary folder.
-    if (!launch(QStringLiteral("chronyd"), {QStringLiteral("-x"), QStringLiteral("-d"), QStringLiteral("-u"),
-                                            QStringLiteral("root"), QStringLiteral("-f"), config}))
+    // -x: never adjust the clock; -d: stay in the foreground; -u root: keep access to the temporary folder; -4: no
+    // IPv6 socket on every address, which parallel tests would fight over.
+    if (!launch(QStringLiteral("chronyd"),
+                {QStringLiteral("-4"), QStringLiteral("-x"), QStringLiteral("-d"), QStringLiteral("-u"),
+                 QStringLiteral("root"), QStringLiteral("-f"), config}))
         return false;
     QByteArray request(48, '\0');
     request[0] = 0x23;

@@ -140,8 +140,13 @@ public:
     bool start(const QString& address, quint16 port = 37);
 };
 
-// chronyd -x (never touching the clock) serving NTP on address:port as a local stratum 8 source.
+// chronyd -x (never touching the clock) serving NTP on address:port as a local stratum 8 source; or, given
+// a key exchange port and PEM files, as a local stratum 1 NTS server.
 class ChronydServer : public ChildProcess {
 public:
     bool start(const QString& address, quint16 port = 123);
+    bool start(const QString& address, quint16 port, quint16 kePort, const QString& certFile, const QString& keyFile);
+
+private:
+    bool launchServer(const QString& address, quint16 port, const QByteArray& extra);
 };
