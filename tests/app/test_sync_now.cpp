@@ -10,6 +10,7 @@
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/scripted_time_server.h"
+#include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
 
 #include <QComboBox>
@@ -82,6 +83,7 @@ void TestSyncNow::cleanup() {
 
 void TestSyncNow::prepareVespline(quint16 port, qint32 ms) {
     Vespline& v = m_forms->vespline();
+    useOnlyTimeProtocol(v);
     v.setTimePort(port);
     // This clock runs 0.8 s behind the server.
     m_platform->setNow(kReplyTime.toLocalTime().addMSecs(-800));

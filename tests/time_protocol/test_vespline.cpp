@@ -74,6 +74,7 @@ void TestVespline::init() {
     m_platform = new FakePlatform;
     m_platform->setNow(kClockAtReply);
     m_forms = new Forms(*m_platform);
+    useOnlyTimeProtocol(m_forms->vespline());
 }
 
 void TestVespline::cleanup() {
@@ -288,6 +289,7 @@ void TestVespline::startWhileTheClockIsSetWins() {
     RestartingPlatform platform;
     platform.setNow(kClockAtReply);
     Forms forms(platform);
+    useOnlyTimeProtocol(forms.vespline());
     ScriptedTimeServer first({S::send(kReply), S::close()});
     ScriptedTimeServer second({S::wait(200), S::send(QByteArray::fromHex("E96B1E20")), S::close()});
     Vespline& v = forms.vespline();
