@@ -2,13 +2,17 @@
 // big-endian.
 #include "time_protocol/sntp.h"
 
+#include "time_protocol/ntp_time.h"
 #include "time_protocol/time_reply.h"
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace Sntp {
 namespace {
 constexpr int kOriginate = 24;
+constexpr int kReceive = 32;
 constexpr int kTransmit = 40;
 
 quint64 timestampAt(const QByteArray& packet, int at) {
@@ -53,7 +57,29 @@ Reply parse(const QByteArray& reply, quint64 nonce) {
     const quint64 transmit = timestampAt(reply, kTransmit);
     if (transmit == 0)
         return {false, {}, QStringLiteral("the reply carries no time")};
+    const quint64 receive = timestampAt(reply, kReceive);
     const qint64 ms = (static_cast<qint64>(transmit & 0xFFFFFFFFu) * 1000) >> 32;
-    return {true, TimeReply::utcFromSeconds1900(static_cast<quint32>(transmit >> 32)).addMSecs(ms), {}};
+    return {true,
+            TimeReply::utcFromSeconds1900(static_cast<quint32>(transmit >> 32)).addMSecs(ms),
+            {},
+            NtpTime::unixUsec(receive ? receive : transmit),
+            NtpTime::unixUsec(transmit)};
+}
+
+Sample sample(const Reply& reply, qint64 sentUsec, qint64 elapsedUsec) {
+    Sample s;
+    s.road = QStringLiteral("SNTP");
+    if (!reply.ok) {
+        s.why = reply.why;
+        return s;
+    }
+    const qint64 arrivedUsec = sentUsec + std::max<qint64>(0, elapsedUsec);
+    const NtpTime::Offset o = NtpTime::offset(sentUsec, reply.receiveUsec, reply.transmitUsec, arrivedUsec);
+    s.ok = true;
+    s.correctionUsec = o.correctionUsec;
+    s.roundTripUsec = o.roundTripUsec;
+    s.uncertaintyUsec = NtpTime::uncertaintyUsec(o.roundTripUsec);
+    s.serverUtc = QDateTime::fromMSecsSinceEpoch((arrivedUsec + o.correctionUsec) / 1000, Qt::UTC);
+    return s;
 }
 } // namespace Sntp

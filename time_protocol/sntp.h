@@ -1,6 +1,8 @@
 // The SNTP client's packets (RFC 4330): the 48-byte request and the checks and conversion of the reply.
 #pragma once
 
+#include "time_protocol/sample.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -16,10 +18,17 @@ quint64 newNonce();
 
 struct Reply {
     bool ok = false;
-    QDateTime utc; // the server's transmit time, to the millisecond
-    QString why;   // when !ok: what was wrong with the reply
+    QDateTime utc;           // the server's transmit time, to the millisecond
+    QString why;             // when !ok: what was wrong with the reply
+    qint64 receiveUsec = 0;  // T2, microseconds since 1970: the server received the request
+    qint64 transmitUsec = 0; // T3: the server answered
 };
 // Rejects a short reply, one that does not echo `nonce`, a mode other than 4 (server), a version other than 3
 // or 4, leap indicator 3 (not synchronized), stratum 0 (kiss-o'-death) or above 15, and a zero transmit time.
+// A zero receive time (a server that fills in only its transmit time) counts as the transmit time.
 Reply parse(const QByteArray& reply, quint64 nonce);
+
+// The sample of a good reply: `sentUsec` is this clock when the request left (T1, microseconds since 1970),
+// `elapsedUsec` the monotonic time from then to the reply (T4 = T1 + elapsed). Road "SNTP".
+Sample sample(const Reply& reply, qint64 sentUsec, qint64 elapsedUsec);
 } // namespace Sntp

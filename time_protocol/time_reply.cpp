@@ -2,12 +2,15 @@
 #include "time_protocol/time_reply.h"
 
 #include "platform/date_text.h"
+#include "time_protocol/ntp_time.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace TimeReply {
 namespace {
 constexpr qint64 kEraLength = qint64(1) << 32;
+constexpr qint64 kHalfSecondUsec = 500000;
 const QDateTime& base1990() {
     static const QDateTime base(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC);
     return base;
@@ -46,13 +49,38 @@ double halfTransit(const QDateTime& connectedAt, const QDateTime& closedAt) {
     return ms > 0 ? static_cast<double>(ms) / 2000.0 : 0.0;
 }
 
-Conversion convert(const QByteArray& reply, double delaySeconds) {
+namespace {
+QString whyRefused(const QByteArray& reply) {
     if (reply.size() != kReplySize)
-        return {false, {}, QStringLiteral("a reply of %1 bytes instead of 4").arg(reply.size())};
+        return QStringLiteral("a reply of %1 bytes instead of 4").arg(reply.size());
     if (bigEndianValue(reply) == 0)
-        return {false, {}, QStringLiteral("a reply of zero, which carries no time")};
+        return QStringLiteral("a reply of zero, which carries no time");
+    return {};
+}
+} // namespace
+
+Conversion convert(const QByteArray& reply, double delaySeconds) {
+    const QString why = whyRefused(reply);
+    if (!why.isEmpty())
+        return {false, {}, why};
     const qint64 total = secondsSince1900(bigEndianValue(reply)) - kEraOffset + correctionSeconds(delaySeconds);
     return {true, base1990().addSecs(total), {}};
+}
+
+Sample sample(const QByteArray& reply, qint64 closedUsec, qint64 roundTripUsec) {
+    Sample s;
+    s.road = QStringLiteral("Time Protocol");
+    s.why = whyRefused(reply);
+    if (!s.why.isEmpty())
+        return s;
+    s.roundTripUsec = std::max<qint64>(0, roundTripUsec);
+    const qint64 secondsSince1970 = secondsSince1900(bigEndianValue(reply)) - NtpTime::kUnixMinus1900Seconds;
+    const qint64 serverUsec = secondsSince1970 * 1000000 + kHalfSecondUsec + s.roundTripUsec / 2;
+    s.ok = true;
+    s.correctionUsec = serverUsec - closedUsec;
+    s.uncertaintyUsec = kHalfSecondUsec + s.roundTripUsec / 2;
+    s.serverUtc = QDateTime::fromMSecsSinceEpoch(serverUsec / 1000, Qt::UTC);
+    return s;
 }
 
 QString tooltip(const QByteArray& reply, const QDateTime& newTime) {

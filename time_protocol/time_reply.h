@@ -2,6 +2,8 @@
 // correction and the tooltip that shows the reply.
 #pragma once
 
+#include "time_protocol/sample.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -36,6 +38,12 @@ struct Conversion {
 // A reply of exactly four bytes plus the correction; anything else fails, and so does a count of zero, which a
 // server without a time sends and which would otherwise read as 2036.
 Conversion convert(const QByteArray& reply, double delaySeconds);
+
+// The sample of a reply: its value N means "somewhere within second N", so the server's time when the close was
+// seen is N + 0.5 s plus half the round trip, known to 0.5 s plus half the round trip. `closedUsec` is this clock
+// at that moment (microseconds since 1970), `roundTripUsec` the monotonic time from connect to close. The same
+// checks as convert. Road "Time Protocol".
+Sample sample(const QByteArray& reply, qint64 closedUsec, qint64 roundTripUsec);
 
 // The reply, its bytes as characters, then " - " and the new time in the general date form (midnight alone when
 // the conversion failed).

@@ -1,22 +1,20 @@
 // The network exchanges of "net time", each bounded in time, and the clock service call.
 #include "platform/cmd/net_time.h"
 
-#include "time_protocol/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/cmd/avahi.h"
-#include "time_protocol/sntp.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
+#include "time_protocol/clock_guard.h"
+#include "time_protocol/sntp_exchange.h"
 #include "time_protocol/time_reply.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QNetworkDatagram>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 
 namespace NetTime {
 namespace {
@@ -69,57 +67,14 @@ QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
     return info.addresses();
 }
 
-// Room for a burst of datagrams that arrive while the event loop is busy: the kernel drops what does not fit,
-// and a good reply must not be the one dropped. The system caps it (net.core.rmem_max).
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-
-Answer askSntp(const QHostAddress& address, quint16 port, int ms) {
-    QUdpSocket socket;
-    QEventLoop loop;
-    Answer answer{false, {}, QStringLiteral("SNTP"), QStringLiteral("no SNTP reply")};
-    const quint64 nonce = Sntp::newNonce();
-    QElapsedTimer clock;
-    QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
-        if (!socket.hasPendingDatagrams()) {
-            // Readable without a datagram: an error is waiting, such as "port unreachable"; reading fetches it.
-            socket.receiveDatagram();
-            answer.why = QStringLiteral("SNTP: ") + (socket.error() == QAbstractSocket::UnknownSocketError
-                                                         ? QStringLiteral("no SNTP server on that computer")
-                                                         : socket.errorString());
-            loop.quit();
-            return;
-        }
-        // Every pending datagram, so that bad ones ahead of the good one cannot hide it; a flood is cut off by the
-        // time limit, which this loop also honours.
-        while (socket.hasPendingDatagrams() && clock.elapsed() < ms) {
-            const QNetworkDatagram datagram = socket.receiveDatagram(Sntp::kPacketSize * 2);
-            const Sntp::Reply reply = Sntp::parse(datagram.data(), nonce);
-            if (!reply.ok) {
-                answer.why = QStringLiteral("SNTP: ") + reply.why; // a bad reply: keep listening for a good one
-                continue;
-            }
-            answer.ok = true;
-            answer.utc = reply.utc.addMSecs(clock.elapsed() / 2);
-            answer.why.clear();
-            loop.quit();
-            return;
-        }
-    });
-    // A connected socket hears "port unreachable", so a computer without an SNTP server is given up at once.
-    QObject::connect(&socket, &QUdpSocket::errorOccurred, &loop, [&] {
-        answer.why = QStringLiteral("SNTP: ") + socket.errorString();
-        loop.quit();
-    });
-    socket.connectToHost(address, port);
-    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
-    clock.start();
-    if (socket.write(Sntp::request(nonce)) != Sntp::kPacketSize)
-        return {false, {}, answer.how, QStringLiteral("SNTP: ") + socket.errorString()};
-    execFor(loop, ms);
-    return answer;
+Sample timeProtocolFailure(const QString& why) {
+    Sample s;
+    s.road = QStringLiteral("Time Protocol");
+    s.why = QStringLiteral("Time Protocol: ") + why;
+    return s;
 }
 
-Answer askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
+Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
     QTcpSocket socket;
     QEventLoop loop;
     QByteArray bytes;
@@ -139,24 +94,23 @@ Answer askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
     socket.connectToHost(address, port);
     execFor(loop, ms);
     if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
-        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: no connection in time")};
+        return timeProtocolFailure(QStringLiteral("no connection in time"));
     if (!error.isEmpty())
-        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: ") + error};
+        return timeProtocolFailure(error);
     clock.start();
     if (socket.state() == QAbstractSocket::ConnectedState)
         execFor(loop, ms); // until the server closes
     bytes += socket.read(TimeReply::kKeptBytes - bytes.size());
+    const qint64 roundTripUsec = clock.nsecsElapsed() / 1000;
+    const qint64 closedUsec = Sntp::systemNowUsec();
     const bool closed = socket.state() == QAbstractSocket::UnconnectedState;
     socket.abort();
     if (!closed)
-        return {false,
-                {},
-                QStringLiteral("Time Protocol"),
-                QStringLiteral("Time Protocol: the server did not close in time")};
-    const TimeReply::Conversion c = TimeReply::convert(bytes, clock.elapsed() / 2000.0);
-    if (!c.ok)
-        return {false, {}, QStringLiteral("Time Protocol"), QStringLiteral("Time Protocol: ") + c.why};
-    return {true, c.utc, QStringLiteral("Time Protocol"), {}};
+        return timeProtocolFailure(QStringLiteral("the server did not close in time"));
+    Sample sample = TimeReply::sample(bytes, closedUsec, roundTripUsec);
+    if (!sample.ok)
+        sample.why = QStringLiteral("Time Protocol: ") + sample.why;
+    return sample;
 }
 } // namespace
 
@@ -164,11 +118,11 @@ Ports Ports::fromEnvironment() {
     return {portFrom("HORAVANE_SNTP_PORT", 123), portFrom("HORAVANE_TIME_PORT", 37)};
 }
 
-Answer ask(const QString& host, const Ports& ports, int stepMs) {
-    QString why;
-    const QList<QHostAddress> addresses = resolve(host, stepMs, &why);
+Sample ask(const QString& host, const Ports& ports, int stepMs) {
+    Sample none;
+    const QList<QHostAddress> addresses = resolve(host, stepMs, &none.why);
     if (addresses.isEmpty())
-        return {false, {}, {}, why};
+        return none;
     // Further addresses (IPv4 beside IPv6, say) only while the first step's time is not used up: a refusing
     // address costs nothing, a silent one its time limits.
     QElapsedTimer elapsed;
@@ -177,30 +131,29 @@ Answer ask(const QString& host, const Ports& ports, int stepMs) {
     for (const QHostAddress& address : addresses) {
         if (!reasons.isEmpty() && elapsed.elapsed() >= stepMs)
             break;
-        const Answer sntp = askSntp(address, ports.sntp, stepMs);
+        const Sample sntp = Sntp::exchange(address, ports.sntp, stepMs);
         if (sntp.ok)
             return sntp;
-        const Answer tp = askTimeProtocol(address, ports.time, stepMs);
+        const Sample tp = askTimeProtocol(address, ports.time, stepMs);
         if (tp.ok)
             return tp;
         reasons << address.toString() + QStringLiteral(": ") + sntp.why + QStringLiteral("; ") + tp.why;
     }
-    return {false, {}, {}, reasons.join(QStringLiteral(", "))};
+    none.why = reasons.join(QStringLiteral(", "));
+    return none;
 }
 
 QString run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted) {
-    const Answer answer = ask(host, ports);
-    // The exchange ends just before ask returns: this is the moment its answer describes.
-    const QDateTime readAt = QDateTime::currentDateTimeUtc();
+    const Sample answer = ask(host, ports);
     if (!answer.ok)
         return QStringLiteral("System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n") +
                QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why +
                QStringLiteral("\r\n\r\n");
     const QString current = QStringLiteral("Current time at \\\\") + host + QStringLiteral(" is ") +
-                            DateText::generalDate(answer.utc.toLocalTime()) + QStringLiteral("\r\n\r\n");
-    const qint64 usec = correctionUsec(answer.utc, readAt);
+                            DateText::generalDate(answer.serverUtc.toLocalTime()) + QStringLiteral("\r\n\r\n");
+    const qint64 usec = answer.correctionUsec;
     // The /yes of a user-started run stands for agreeing to a large step; a timer's run refuses one.
-    const ClockGuard::Verdict verdict = ClockGuard::judge(answer.utc, usec, userStarted);
+    const ClockGuard::Verdict verdict = ClockGuard::judge(answer.serverUtc, usec, userStarted);
     if (verdict.step == ClockGuard::Step::Refuse)
         return current + QStringLiteral("System error 87 has occurred.\r\n\r\nThe parameter is incorrect.\r\n") +
                verdict.why + QStringLiteral("\r\n\r\n");

@@ -1,6 +1,8 @@
 // The "net time" builtin: asks a computer for the time by SNTP, else by the Time Protocol, and sets the clock.
 #pragma once
 
+#include "time_protocol/sample.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -17,13 +19,8 @@ struct Ports {
 // About two seconds for each network step: the name lookup, the SNTP exchange, the connection, the reply.
 constexpr int kStepMs = 2000;
 
-struct Answer {
-    bool ok = false;
-    QDateTime utc; // the computer's time, corrected by half the exchange
-    QString how;   // "SNTP" or "Time Protocol"
-    QString why;   // when !ok
-};
-Answer ask(const QString& host, const Ports& ports, int stepMs = kStepMs);
+// The computer's sample, by SNTP ("SNTP") or else the Time Protocol ("Time Protocol"); why when neither answers.
+Sample ask(const QString& host, const Ports& ports, int stepMs = kStepMs);
 
 // The whole command: asks, sets the clock and returns what the command prints. Only a user-started run may make
 // a step larger than the guard's threshold (its /yes agrees) and lets the clock service ask for a password.

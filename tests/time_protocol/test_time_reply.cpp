@@ -33,26 +33,59 @@ void TestTimeReply::converts_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<double>("delay");
     QTest::addColumn<QDateTime>("expected");
-    QTest::newRow("E9 6B 1E 80") << QByteArray::fromHex("E96B1E80") << 0.0 << utc(2024, 2, 5, 8, 44, 48);
-    QTest::newRow("blank as last byte") << QByteArray::fromHex("E96B1E20") << 0.0 << utc(2024, 2, 5, 8, 43, 12);
-    QTest::newRow("largest of the old era") << QByteArray::fromHex("FFFFFFFF") << 0.0 << utc(2036, 2, 7, 6, 28, 15);
-    QTest::newRow("one past the era start") << QByteArray::fromHex("00000001") << 0.0 << utc(2036, 2, 7, 6, 28, 17);
+    // The sample: this clock at the close, in ms after the start of the reply's second, and whether the
+    // correction is then below what the sample can tell.
+    QTest::addColumn<int>("hereMs");
+    QTest::addColumn<bool>("right");
+    QTest::newRow("E9 6B 1E 80") << QByteArray::fromHex("E96B1E80") << 0.0 << utc(2024, 2, 5, 8, 44, 48) << 0 << false;
+    QTest::newRow("blank as last byte") << QByteArray::fromHex("E96B1E20") << 0.0 << utc(2024, 2, 5, 8, 43, 12) << 0
+                                        << false;
+    QTest::newRow("largest of the old era")
+        << QByteArray::fromHex("FFFFFFFF") << 0.0 << utc(2036, 2, 7, 6, 28, 15) << 0 << false;
+    QTest::newRow("one past the era start")
+        << QByteArray::fromHex("00000001") << 0.0 << utc(2036, 2, 7, 6, 28, 17) << 0 << false;
     QTest::newRow("top bit clear, last of next era")
-        << QByteArray::fromHex("7FFFFFFF") << 0.0 << utc(2104, 2, 26, 9, 42, 23);
-    QTest::newRow("top bit set, earliest") << QByteArray::fromHex("80000000") << 0.0 << utc(1968, 1, 20, 3, 14, 8);
-    QTest::newRow("correction added") << QByteArray::fromHex("E96B1E80") << 1.5 << utc(2024, 2, 5, 8, 44, 50);
+        << QByteArray::fromHex("7FFFFFFF") << 0.0 << utc(2104, 2, 26, 9, 42, 23) << 0 << false;
+    QTest::newRow("top bit set, earliest")
+        << QByteArray::fromHex("80000000") << 0.0 << utc(1968, 1, 20, 3, 14, 8) << 0 << false;
+    QTest::newRow("correction added") << QByteArray::fromHex("E96B1E80") << 1.5 << utc(2024, 2, 5, 8, 44, 50) << 0
+                                      << false;
     QTest::newRow("correction carries over the era")
-        << QByteArray::fromHex("FFFFFFFF") << 1.6 << utc(2036, 2, 7, 6, 28, 17);
+        << QByteArray::fromHex("FFFFFFFF") << 1.6 << utc(2036, 2, 7, 6, 28, 17) << 0 << false;
+    QTest::newRow("this clock in the middle of the second: right")
+        << QByteArray::fromHex("E96B1E80") << 0.0 << utc(2024, 2, 5, 8, 44, 48) << 500 << true;
+    QTest::newRow("0.9 s into the second, quick exchange: right")
+        << QByteArray::fromHex("E96B1E80") << 0.02 << utc(2024, 2, 5, 8, 44, 48) << 900 << true;
+    QTest::newRow("1.2 s on: 0.7 s ahead, not right")
+        << QByteArray::fromHex("E96B1E80") << 0.0 << utc(2024, 2, 5, 8, 44, 48) << 1200 << false;
+    QTest::newRow("whole seconds behind: not right")
+        << QByteArray::fromHex("E96B1E80") << 0.1 << utc(2024, 2, 5, 8, 44, 48) << -3000 << false;
+    QTest::newRow("slow exchange widens what is right")
+        << QByteArray::fromHex("E96B1E80") << 1.0 << utc(2024, 2, 5, 8, 44, 49) << 2900 << true;
 }
 
 void TestTimeReply::converts() {
     QFETCH(QByteArray, reply);
     QFETCH(double, delay);
     QFETCH(QDateTime, expected);
+    QFETCH(int, hereMs);
+    QFETCH(bool, right);
     const TimeReply::Conversion c = TimeReply::convert(reply, delay);
     QVERIFY(c.ok);
     QCOMPARE(c.utc, expected);
     QCOMPARE(c.utc.timeSpec(), Qt::UTC);
+    // The sample reads the value as the middle of its second plus half the round trip, not rounded.
+    const qint64 secondUsec = utc(1900, 1, 1, 0, 0, 0).secsTo(c.utc.addSecs(-TimeReply::correctionSeconds(delay)));
+    const qint64 valueUsec = (secondUsec - 2208988800LL) * 1000000;
+    const qint64 roundTripUsec = qRound64(delay * 2e6);
+    const Sample s = TimeReply::sample(reply, valueUsec + hereMs * 1000LL, roundTripUsec);
+    QVERIFY(s.ok);
+    QCOMPARE(s.road, QStringLiteral("Time Protocol"));
+    QCOMPARE(s.correctionUsec, 500000 + roundTripUsec / 2 - hereMs * 1000LL);
+    QCOMPARE(s.uncertaintyUsec, 500000 + roundTripUsec / 2);
+    QCOMPARE(s.roundTripUsec, roundTripUsec);
+    QCOMPARE(s.withinUncertainty(), right);
+    QCOMPARE(s.serverUtc, QDateTime::fromMSecsSinceEpoch(valueUsec / 1000 + 500 + roundTripUsec / 2000, Qt::UTC));
 }
 
 void TestTimeReply::onlyFourBytesConvert_data() {
@@ -70,6 +103,10 @@ void TestTimeReply::onlyFourBytesConvert() {
     QVERIFY(!c.ok);
     QVERIFY(!c.utc.isValid());
     QVERIFY(!c.why.isEmpty());
+    const Sample s = TimeReply::sample(reply, 1'700'000'000'000'000LL, 1000);
+    QVERIFY(!s.ok);
+    QVERIFY(!s.withinUncertainty());
+    QCOMPARE(s.why, c.why);
 }
 
 void TestTimeReply::correction_data() {

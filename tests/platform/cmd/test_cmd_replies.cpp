@@ -4,8 +4,9 @@
 #include "platform/clock_service.h"
 #include "platform/cmd/net_time.h"
 #include "platform/cmd/net_view.h"
-#include "time_protocol/sntp.h"
 #include "tests/support/process_fixtures.h"
+#include "time_protocol/ntp_time.h"
+#include "time_protocol/sntp.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -20,6 +21,8 @@ private Q_SLOTS:
     void request();
     void sntpReply_data();
     void sntpReply();
+    void sntpSample_data();
+    void sntpSample();
     void badRepliesFromThePeer_data();
     void badRepliesFromThePeer();
     void viewListing();
@@ -105,6 +108,67 @@ void TestCmdReplies::sntpReply() {
         QCOMPARE(r.utc, time);
 }
 
+void TestCmdReplies::sntpSample_data() {
+    // Microseconds from this clock's send time T1: the server's receive (T2) and transmit (T3) times, 0 for a
+    // receive time left blank, and the monotonic time to the reply; then what the sample must say.
+    QTest::addColumn<qint64>("t2");
+    QTest::addColumn<qint64>("t3");
+    QTest::addColumn<qint64>("elapsed");
+    QTest::addColumn<qint64>("correction");
+    QTest::addColumn<qint64>("roundTrip");
+    QTest::addColumn<bool>("right");
+    QTest::newRow("300 s ahead, 20 ms on the network") << qint64(300'010'000) << qint64(300'011'000) << qint64(21'000)
+                                                       << qint64(300'000'000) << qint64(20'000) << false;
+    QTest::newRow("2.5 s behind") << qint64(-2'495'000) << qint64(-2'495'000) << qint64(10'000) << qint64(-2'500'000)
+                                  << qint64(10'000) << false;
+    QTest::newRow("right clock") << qint64(5'000) << qint64(5'000) << qint64(10'000) << qint64(0) << qint64(10'000)
+                                 << true;
+    QTest::newRow("server's own 500 ms left out")
+        << qint64(10'000) << qint64(510'000) << qint64(520'000) << qint64(0) << qint64(20'000) << true;
+    QTest::newRow("asymmetric path: within half the round trip")
+        << qint64(18'000) << qint64(18'000) << qint64(20'000) << qint64(8'000) << qint64(20'000) << true;
+    QTest::newRow("just past half the round trip")
+        << qint64(20'500) << qint64(20'500) << qint64(20'000) << qint64(10'500) << qint64(20'000) << false;
+    QTest::newRow("quick exchange: 0.8 ms is below the 1 ms floor")
+        << qint64(900) << qint64(900) << qint64(200) << qint64(800) << qint64(200) << true;
+    QTest::newRow("quick exchange: 1.2 ms is not")
+        << qint64(1'300) << qint64(1'300) << qint64(200) << qint64(1'200) << qint64(200) << false;
+    QTest::newRow("blank receive time: the transmit time stands in")
+        << qint64(0) << qint64(300'010'000) << qint64(20'000) << qint64(300'000'000) << qint64(20'000) << false;
+}
+
+void TestCmdReplies::sntpSample() {
+    QFETCH(qint64, t2);
+    QFETCH(qint64, t3);
+    QFETCH(qint64, elapsed);
+    QFETCH(qint64, correction);
+    QFETCH(qint64, roundTrip);
+    QFETCH(bool, right);
+    const qint64 t1 = 1'781'000'000'000'000LL; // 2026-06-09, this clock when the request left
+    QByteArray bytes = reply(0x24, 2, 0, 0);
+    const auto put = [&](int at, quint64 stamp) {
+        for (int i = 0; i < 8; ++i)
+            bytes[at + i] = static_cast<char>(stamp >> (56 - 8 * i));
+    };
+    put(32, t2 ? NtpTime::timestamp(t1 + t2) : 0);
+    put(40, NtpTime::timestamp(t1 + t3));
+    const Sntp::Reply r = Sntp::parse(bytes, kNonce);
+    QVERIFY2(r.ok, qPrintable(r.why));
+    const Sample s = Sntp::sample(r, t1, elapsed);
+    QVERIFY(s.ok);
+    QCOMPARE(s.road, QStringLiteral("SNTP"));
+    // NTP fractions are 2^-32 s: a microsecond either way is the stamps' rounding.
+    QVERIFY2(std::llabs(s.correctionUsec - correction) <= 1, qPrintable(QString::number(s.correctionUsec)));
+    QVERIFY2(std::llabs(s.roundTripUsec - roundTrip) <= 1, qPrintable(QString::number(s.roundTripUsec)));
+    QCOMPARE(s.uncertaintyUsec, std::max<qint64>(s.roundTripUsec / 2, 1000));
+    QCOMPARE(s.withinUncertainty(), right);
+    // The server's time when the reply was read.
+    QVERIFY(std::llabs(s.serverUtc.toMSecsSinceEpoch() - (t1 + elapsed + correction) / 1000) <= 1);
+    // A bad reply gives no sample, and never one that counts as right.
+    const Sample none = Sntp::sample(Sntp::parse(bytes.left(47), kNonce), t1, elapsed);
+    QVERIFY(!none.ok && !none.withinUncertainty() && !none.why.isEmpty());
+}
+
 void TestCmdReplies::badRepliesFromThePeer_data() {
     // Each bad reply comes from the server's own address and port and carries 2030-01-01 as its time; the good
     // one, when sent, carries 2026-06-09 13:20:00. The nonce column is replaced by the request's own nonce.
@@ -168,12 +232,12 @@ void TestCmdReplies::badRepliesFromThePeer() {
     // Nothing listens on port 9 there, so the Time Protocol cannot stand in for SNTP.
     QElapsedTimer t;
     t.start();
-    const NetTime::Answer answer = NetTime::ask(address.toString(), {peer.localPort(), 9}, 3000);
+    const Sample answer = NetTime::ask(address.toString(), {peer.localPort(), 9}, 3000);
     QVERIFY2(answer.ok == good, qPrintable(answer.why));
     if (good) {
-        QCOMPARE(answer.how, QStringLiteral("SNTP"));
-        QVERIFY2(answer.utc >= utc(2026, 6, 9, 13, 20, 0) && answer.utc < utc(2026, 6, 9, 13, 20, 3),
-                 qPrintable(answer.utc.toString(Qt::ISODateWithMs)));
+        QCOMPARE(answer.road, QStringLiteral("SNTP"));
+        QVERIFY2(answer.serverUtc >= utc(2026, 6, 9, 13, 20, 0) && answer.serverUtc < utc(2026, 6, 9, 13, 20, 3),
+                 qPrintable(answer.serverUtc.toString(Qt::ISODateWithMs)));
     } else {
         QVERIFY2(answer.why.contains(QLatin1String("does not answer this request")), qPrintable(answer.why));
         // Kept listening to its limit (a coarse timer may end it up to 5 % early).
