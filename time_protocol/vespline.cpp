@@ -11,10 +11,13 @@
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "time_protocol/sntp_exchange.h"
 #include "time_protocol/time_reply.h"
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -45,17 +48,36 @@ const Ports& environmentPorts() {
     return ports;
 }
 
-Sample noSntpClient(const QString&, quint16, int) {
-    Sample none;
-    none.road = Road::kSntp;
-    none.why = QStringLiteral("no SNTP client");
-    return none;
+qint64 usecSince1970(const QDateTime& time) {
+    return time.toMSecsSinceEpoch() * 1000;
+}
+
+// SNTP with a host name, on a thread of its own: the lookup may block.
+Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port, int limitMs) {
+    QElapsedTimer spent;
+    spent.start();
+    QHostAddress address(host);
+    if (address.isNull()) {
+        const QHostInfo info = QHostInfo::fromName(host);
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+            Sample unknown;
+            unknown.road = Road::kSntp;
+            unknown.why = QStringLiteral("SNTP: the name is not known (") + info.errorString() + QLatin1Char(')');
+            return unknown;
+        }
+        address = info.addresses().first();
+    }
+    const int left = static_cast<int>(std::max<qint64>(0, limitMs - spent.elapsed()));
+    return Sntp::exchange(address, port, left, [&platform] { return usecSince1970(platform.now()); });
 }
 } // namespace
 
 Vespline::Vespline(Forms& forms)
     : QWidget(nullptr), m_forms(forms), m_port(environmentPorts().timePort), m_ntsOptions(environmentPorts().nts),
-      m_sntpPort(environmentPorts().nts.ntpPort), m_ntsCall(&Nts::synchronize), m_sntpCall(&noSntpClient) {
+      m_sntpPort(environmentPorts().nts.ntpPort), m_ntsCall(&Nts::synchronize),
+      m_sntpCall([&platform = forms.platform()](const QString& host, quint16 port, int limitMs) {
+          return sntpWithHost(platform, host, port, limitMs);
+      }) {
     setObjectName(QStringLiteral("Vespline"));
     setWindowTitle(QStringLiteral("Synchronize Your Clock"));
     const QFont arial(QStringLiteral("Arial"), 10);
@@ -293,21 +315,7 @@ void Vespline::Winsock_Error(int number, const QString& description) {
 
 void Vespline::SetClock(const QString& reply) {
     m_limit.stop();
-    const TimeReply::Conversion conversion = TimeReply::convert(reply.toLatin1(), Delay);
-    Sample sample;
-    sample.road = Road::kTimeProtocol;
-    sample.roundTripUsec = qMax<qint64>(0, m_roundTripUsec);
-    if (!conversion.ok) {
-        sample.why = conversion.why;
-    } else {
-        sample.ok = true;
-        sample.serverUtc = conversion.utc;
-        // The server's time and this clock, read at the same moment.
-        sample.correctionUsec = correctionUsec(conversion.utc, m_forms.platform().now());
-        // A whole-second reply leaves its second open.
-        sample.uncertaintyUsec = 500000 + sample.roundTripUsec / 2;
-    }
-    useSample(sample, reply);
+    useSample(TimeReply::sample(reply.toLatin1(), usecSince1970(m_forms.platform().now()), m_roundTripUsec), reply);
 }
 
 void Vespline::useSample(const Sample& sample, const QString& reply) {

@@ -162,13 +162,13 @@ void TestSyncNow::internetResult_data() {
     QTest::addColumn<qint32>("questionMs");     // how long the large-step question stays open
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("status");
-    // Half of 1234 ms on the way rounds to a whole second, which the Time Protocol adds.
+    // 0.8 s behind N, the middle of the reply's second and half of the 1234 ms on the way.
     QTest::newRow("success") << kReply << 1234 << qint64(0) << 0 << "SUCESS"
-                             << "Clock corrected by +1.8 s (Time Protocol)";
+                             << "Clock corrected by +1.9 s (Time Protocol)";
     QTest::newRow("short reply") << kReply.left(3) << 87 << qint64(0) << 0 << "FAILED"
                                  << "Clock not set: a reply of 3 bytes instead of 4";
     QTest::newRow("question left open 4 s: not the server's time")
-        << kReply << 40 << qint64(2000) << 4212 << "SUCESS" << "Clock corrected by +2000.8 s (Time Protocol)";
+        << kReply << 40 << qint64(2000) << 4212 << "SUCESS" << "Clock corrected by +2001.3 s (Time Protocol)";
 }
 
 void TestSyncNow::internetResult() {

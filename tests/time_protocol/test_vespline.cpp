@@ -165,8 +165,9 @@ void TestVespline::exchange() {
     const QString tooltip = m_forms->tarnwick1().SSPanel4->toolTip();
     if (result == QLatin1String("SUCESS")) {
         // Relative: the server's time minus this clock's, both at the reply.
-        QCOMPARE(m_platform->clock.applied, QList<qint64>{800000});
-        QCOMPARE(v.lastOutcome(), QStringLiteral("Clock corrected by +0.8 s (Time Protocol)"));
+        // The reply's second is read at its middle: 0.8 s behind N is 1.3 s behind the server.
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{1300000});
+        QCOMPARE(v.lastOutcome(), QStringLiteral("Clock corrected by +1.3 s (Time Protocol)"));
         QCOMPARE(v.Received, QString::fromLatin1(kReply));
         QVERIFY(tooltip.endsWith(QStringLiteral(" - 2/5/24 8:44:48 AM")));
     } else {
@@ -353,7 +354,8 @@ void TestVespline::guards() {
     QFETCH(QString, result);
     QFETCH(int, questions);
     QFETCH(QString, status);
-    m_platform->setNow(kReplyTime.toLocalTime().addSecs(-stepSeconds));
+    // This clock at the middle of the reply's second, where the server's time is read.
+    m_platform->setNow(kReplyTime.toLocalTime().addSecs(-stepSeconds).addMSecs(500));
     m_platform->build = kReplyTime.date().addDays(buildDaysAfterReply);
     m_platform->answers = answers;
     QCOMPARE(syncStartedBy(userStarted), result);
@@ -400,7 +402,7 @@ void TestVespline::automaticSyncOn() {
     if (questions)
         QVERIFY(m_platform->questions[0][1].contains(QStringLiteral("automatic time synchronization")));
     for (const FakeClockService::Call& call : m_platform->clock.calls) {
-        QCOMPARE(call.usec, qint64(800000));
+        QCOMPARE(call.usec, qint64(1300000));
         QCOMPARE(call.interactive, userStarted);
     }
     if (result == QLatin1String("SUCESS")) {
@@ -409,7 +411,7 @@ void TestVespline::automaticSyncOn() {
         QCOMPARE(m_platform->clock.ntpCalls[0].usec, qint64(0));
         QVERIFY(m_platform->clock.ntpCalls[0].interactive);
         QCOMPARE(m_platform->clock.calls.size(), 2);
-        QCOMPARE(m_platform->clock.applied, QList<qint64>{800000});
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{1300000});
     } else {
         QVERIFY(m_platform->clock.ntpCalls.isEmpty());
         QCOMPARE(m_platform->clock.calls.size(), 1);
@@ -518,7 +520,7 @@ void TestVespline::roads_data() {
         << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << sntpOnly << qint64(3);
     QTest::newRow("no NTS, no SNTP: the Time Protocol")
         << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << none << QList<bool>() << "SUCESS"
-        << "Clock corrected by +0.8 s (Time Protocol)" << QList<qint64>{800000}
+        << "Clock corrected by +1.3 s (Time Protocol)" << QList<qint64>{1300000}
         << QStringList{Road::kNts, Road::kSntp, Road::kTimeProtocol} << qint64(0);
     QTest::newRow("SNTP large step, confirmed")
         << "time.nist.gov" << Nts::Offer::No << none << bigStep << QList<bool>{true} << "SUCESS"
