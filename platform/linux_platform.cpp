@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <ctime>
 #include <xcb/xcb.h>
 
@@ -255,6 +256,11 @@ void LinuxPlatform::listenForLaterStarts(std::function<void()> show) {
 
 QDateTime LinuxPlatform::now() const {
     return QDateTime::currentDateTime();
+}
+
+qint64 LinuxPlatform::nowUsec() const {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 qint32 LinuxPlatform::tickCount() const {

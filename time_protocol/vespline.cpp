@@ -48,10 +48,6 @@ const Ports& environmentPorts() {
     return ports;
 }
 
-qint64 usecSince1970(const QDateTime& time) {
-    return time.toMSecsSinceEpoch() * 1000;
-}
-
 // SNTP with a host name, on a thread of its own: the lookup may block.
 Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port, int limitMs) {
     QElapsedTimer spent;
@@ -68,7 +64,7 @@ Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port,
         address = info.addresses().first();
     }
     const int left = static_cast<int>(std::max<qint64>(0, limitMs - spent.elapsed()));
-    return Sntp::exchange(address, port, left, [&platform] { return usecSince1970(platform.now()); });
+    return Sntp::exchange(address, port, left, [&platform] { return platform.nowUsec(); });
 }
 } // namespace
 
@@ -315,7 +311,7 @@ void Vespline::Winsock_Error(int number, const QString& description) {
 
 void Vespline::SetClock(const QString& reply) {
     m_limit.stop();
-    useSample(TimeReply::sample(reply.toLatin1(), usecSince1970(m_forms.platform().now()), m_roundTripUsec), reply);
+    useSample(TimeReply::sample(reply.toLatin1(), m_forms.platform().nowUsec(), m_roundTripUsec), reply);
 }
 
 void Vespline::useSample(const Sample& sample, const QString& reply) {
