@@ -17,6 +17,8 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QMutex>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QThread>
 #include <functional>
@@ -34,6 +36,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void loadFillsTheList();
+    void listMarks_data();
+    void listMarks();
     void exchange_data();
     void exchange();
     void successWritesTheMainWindow();
@@ -124,6 +128,40 @@ void TestVespline::loadFillsTheList() {
     v = &m_forms->vespline();
     QCOMPARE(v->cboURL->count(), 22);
     QCOMPARE(v->cboURL->currentText(), servers.first());
+}
+
+void TestVespline::listMarks_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("mark"); // 1 offers NTS, 0 known not to (NIST), -1 not in the list
+    QTest::newRow("the default") << ServerLists::defaultServer() << 1;
+    QTest::newRow("the dialog's first") << ServerLists::internetServers().value(0) << 1;
+    QTest::newRow("NTS host") << "ptbtime3.ptb.de" << 1;
+    QTest::newRow("NTS host in capitals with a dot") << "NTS.Netnod.SE." << 1;
+    QTest::newRow("NIST name") << "time.nist.gov" << 0;
+    QTest::newRow("NIST address") << "132.163.96.1" << 0;
+    QTest::newRow("NIST with blanks") << "  utcnist2.colorado.edu " << 0;
+    QTest::newRow("unknown host") << "localhost" << -1;
+    QTest::newRow("a name that only ends like one") << "xtime.nist.gov" << -1;
+    QTest::newRow("empty") << "" << -1;
+}
+
+void TestVespline::listMarks() {
+    QFETCH(QString, host);
+    QFETCH(int, mark);
+    const std::optional<bool> offers = ServerLists::offersNts(host);
+    QCOMPARE(offers.has_value() ? int(*offers) : -1, mark);
+    // Every built-in entry says which road it starts with.
+    for (const QString& entry : ServerLists::internetServers() + ServerLists::timeProtocolServers())
+        QVERIFY2(ServerLists::offersNts(entry).has_value(), qPrintable(entry));
+    const QStringList list = ServerLists::timeProtocolServers();
+    QCOMPARE(QSet<QString>(list.begin(), list.end()).size(), 20);
+    static const QRegularExpression ipv4(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    QList<int> ipv4At;
+    for (int i = 0; i < list.size(); ++i) {
+        if (ipv4.match(list.at(i)).hasMatch())
+            ipv4At << i + 1;
+    }
+    QCOMPARE(ipv4At, QList<int>{10});
 }
 
 void TestVespline::exchange_data() {
