@@ -96,9 +96,8 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     // stays right across the wrap.
     const qint64 roundTripMs = vespline ? vespline->lastRoundTripMs() : -1;
     const qint64 elapsed =
-        roundTripMs >= 0
-            ? roundTripMs
-            : static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
+        roundTripMs >= 0 ? roundTripMs
+                         : static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
     SSPanel2[1]->setDisplayStyle(12);
     SSPanel2[1]->setCaption(QStringLiteral("Server Response Time = ") + QString::number(elapsed) +
                             QStringLiteral(" Milliseconds"));

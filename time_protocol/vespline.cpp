@@ -4,13 +4,13 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/server_lists.h"
-#include "time_protocol/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/winsock.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "time_protocol/clock_guard.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/time_reply.h"
 
@@ -175,8 +175,8 @@ void Vespline::take(Road::Next road) {
         start = [this] { startSntp(); };
     }
     // Ask one server at most once per gap on each road; the wait counts against the synchronization's limit.
-    const QString key = m_host + QLatin1Char(':') + QString::number(port) + QLatin1Char('/') +
-                        QString::number(static_cast<int>(road));
+    const QString key =
+        m_host + QLatin1Char(':') + QString::number(port) + QLatin1Char('/') + QString::number(static_cast<int>(road));
     m_pacedStart = [this, key, start] {
         m_lastQueryAt.insert(key, m_monotonic.elapsed());
         start();
@@ -199,8 +199,7 @@ void Vespline::startPaced() {
 void Vespline::startNts() {
     auto result = std::make_shared<Nts::Result>();
     const quint64 exchange = m_exchange;
-    runOffThread([call = m_ntsCall, host = m_host, options = m_ntsOptions,
-                  result] { *result = call(host, options); },
+    runOffThread([call = m_ntsCall, host = m_host, options = m_ntsOptions, result] { *result = call(host, options); },
                  [this, exchange, result] { ntsAnswered(exchange, *result); });
 }
 
@@ -225,9 +224,9 @@ void Vespline::startSntp() {
     auto sample = std::make_shared<Sample>();
     const quint64 exchange = m_exchange;
     const int limitMs = static_cast<int>(std::clamp<qint64>(kExchangeLimitMs - m_started.elapsed(), 0, kSntpLimitMs));
-    runOffThread([call = m_sntpCall, host = m_host, port = m_sntpPort, limitMs,
-                  sample] { *sample = call(host, port, limitMs); },
-                 [this, exchange, sample] { sntpAnswered(exchange, *sample); });
+    runOffThread(
+        [call = m_sntpCall, host = m_host, port = m_sntpPort, limitMs, sample] { *sample = call(host, port, limitMs); },
+        [this, exchange, sample] { sntpAnswered(exchange, *sample); });
 }
 
 void Vespline::sntpAnswered(quint64 exchange, const Sample& sample) {
@@ -293,8 +292,8 @@ void Vespline::Winsock_Close() {
     if (!m_exchanging || exchange != m_exchange)
         return;
     // The tick count is monotonic: a clock step during the exchange cannot spoil the transit time.
-    const qint64 transitMs =
-        static_cast<qint32>(static_cast<quint32>(m_forms.platform().tickCount()) - static_cast<quint32>(m_connectedTick));
+    const qint64 transitMs = static_cast<qint32>(static_cast<quint32>(m_forms.platform().tickCount()) -
+                                                 static_cast<quint32>(m_connectedTick));
     m_roundTripUsec = std::max<qint64>(0, transitMs) * 1000;
     Delay = static_cast<double>(m_roundTripUsec) / 2e6;
     SetClock(Received);

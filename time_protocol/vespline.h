@@ -56,6 +56,8 @@ public:
     void setNtsCall(NtsCall call) { m_ntsCall = std::move(call); }
     void setSntpCall(SntpCall call) { m_sntpCall = std::move(call); }
     void setSntpPort(quint16 port) { m_sntpPort = port; }
+    quint16 sntpPort() const { return m_sntpPort; }
+    const Nts::Options& ntsOptions() const { return m_ntsOptions; }
     // The server's response time of the last synchronization: request to reply on the monotonic clock, without
     // any question or password prompt; -1 when no server answered.
     qint64 lastRoundTripMs() const { return m_roundTripUsec < 0 ? -1 : (m_roundTripUsec + 500) / 1000; }

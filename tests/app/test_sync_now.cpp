@@ -159,7 +159,7 @@ void TestSyncNow::internetResult_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<qint32>("ms");
     QTest::addColumn<qint64>("behindSeconds"); // this clock behind the server, besides the 0.8 s
-    QTest::addColumn<qint32>("questionMs");     // how long the large-step question stays open
+    QTest::addColumn<qint32>("questionMs");    // how long the large-step question stays open
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("status");
     // 0.8 s behind N, the middle of the reply's second and half of the 1234 ms on the way.
@@ -167,8 +167,8 @@ void TestSyncNow::internetResult_data() {
                              << "Clock corrected by +1.9 s (Time Protocol)";
     QTest::newRow("short reply") << kReply.left(3) << 87 << qint64(0) << 0 << "FAILED"
                                  << "Clock not set: a reply of 3 bytes instead of 4";
-    QTest::newRow("question left open 4 s: not the server's time")
-        << kReply << 40 << qint64(2000) << 4212 << "SUCESS" << "Clock corrected by +2001.3 s (Time Protocol)";
+    QTest::newRow("question left open 4 s: not the server's time") << kReply << 40 << qint64(2000) << 4212 << "SUCESS"
+                                                                   << "Clock corrected by +2001.3 s (Time Protocol)";
 }
 
 void TestSyncNow::internetResult() {

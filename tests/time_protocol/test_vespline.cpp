@@ -7,6 +7,7 @@
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/sample_rows.h"
 #include "tests/support/scripted_time_server.h"
 #include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
@@ -15,8 +16,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLocale>
-#include <QPushButton>
 #include <QMutex>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -79,6 +80,11 @@ void TestVespline::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     // Nothing here may reach the real system bus.
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/horavane-test-bus");
+    // The seams of the environment, read once when the first window is made.
+    qputenv("HORAVANE_TIME_PORT", "3737");
+    qputenv("HORAVANE_SNTP_PORT", "12323");
+    qputenv("HORAVANE_NTS_PORT", "14460");
+    qputenv("HORAVANE_CA_FILE", "/nonexistent/ca.pem");
 }
 
 void TestVespline::init() {
@@ -120,6 +126,10 @@ void TestVespline::loadFillsTheList() {
     QCOMPARE(v->cboURL->count(), 22);
     QCOMPARE(v->cboURL->currentText(), servers.first());
     QCOMPARE(v->cboURL->itemText(7), servers.first());
+    QCOMPARE(v->timePort(), 3737);
+    QCOMPARE(v->sntpPort(), quint16(12323));
+    QCOMPARE(v->ntsOptions().kePort, quint16(14460));
+    QCOMPARE(v->ntsOptions().caFile, QStringLiteral("/nonexistent/ca.pem"));
     QCOMPARE(v->cboURL->itemText(14), v->cboURL->itemText(1));
 
     // Quit discards the window; the next reference loads it afresh with the same 22 entries.
@@ -406,8 +416,7 @@ void TestVespline::guards() {
     }
     QVERIFY2(v.lastOutcome().startsWith(status), qPrintable(v.lastOutcome()));
     if (result == QLatin1String("SUCESS")) {
-        QCOMPARE(m_platform->clock.applied,
-                 stepSeconds ? QList<qint64>{stepSeconds * 1000000} : QList<qint64>());
+        QCOMPARE(m_platform->clock.applied, stepSeconds ? QList<qint64>{stepSeconds * 1000000} : QList<qint64>());
         QCOMPARE(m_platform->clock.calls.size(), stepSeconds ? 1 : 0);
         QVERIFY(v.lastRefusal().isEmpty());
     } else {
@@ -459,20 +468,10 @@ void TestVespline::automaticSyncOn() {
 
 namespace {
 Sample answered(const QString& road, qint64 correctionUsec, qint64 uncertaintyUsec, qint64 roundTripUsec) {
-    Sample s;
-    s.ok = true;
-    s.road = road;
-    s.correctionUsec = correctionUsec;
-    s.uncertaintyUsec = uncertaintyUsec;
-    s.roundTripUsec = roundTripUsec;
-    s.serverUtc = kReplyTime;
-    return s;
+    return answeredSample(road, correctionUsec, uncertaintyUsec, roundTripUsec, kReplyTime);
 }
 Sample unanswered(const QString& road, const QString& why) {
-    Sample s;
-    s.road = road;
-    s.why = why;
-    return s;
+    return failedSample(road, why);
 }
 
 // The roads' exchanges as the window's seams, answering from the row and recording which were asked.
@@ -524,17 +523,17 @@ void TestVespline::roads_data() {
     const Sample none = unanswered(Road::kSntp, QStringLiteral("no answer"));
     const Sample sntp = answered(Road::kSntp, -250000, 1500, 3000);
     const Sample bigStep = answered(Road::kSntp, 1001000000, 1500, 3000);
-    const QString certificate = QStringLiteral("NTS key exchange refused: the server's certificate is for another host");
+    const QString certificate =
+        QStringLiteral("NTS key exchange refused: the server's certificate is for another host");
     const QStringList ntsOnly{Road::kNts};
     const QStringList sntpOnly{Road::kSntp};
     const QStringList ntsThenSntp{Road::kNts, Road::kSntp};
     QTest::newRow("NTS answers") << local << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << none
                                  << QList<bool>() << "SUCESS"
                                  << "Clock corrected by +0.004 s (NTS)" << QList<qint64>{4000} << ntsOnly << qint64(2);
-    QTest::newRow("NTS finds the clock right") << local << Nts::Offer::Yes << answered(Road::kNts, -300, 1000, 2000)
-                                               << none << QList<bool>() << "SUCESS"
-                                               << "Clock already right (±0.001 s)" << QList<qint64>() << ntsOnly
-                                               << qint64(2);
+    QTest::newRow("NTS finds the clock right")
+        << local << Nts::Offer::Yes << answered(Road::kNts, -300, 1000, 2000) << none << QList<bool>() << "SUCESS"
+        << "Clock already right (±0.001 s)" << QList<qint64>() << ntsOnly << qint64(2);
     QTest::newRow("4460 refused at once, SNTP answers")
         << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << sntp << QList<bool>() << "SUCESS"
         << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << ntsThenSntp << qint64(3);
@@ -553,8 +552,8 @@ void TestVespline::roads_data() {
         << "SUCESS"
         << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << sntpOnly << qint64(3);
     QTest::newRow("NIST name in capitals with a dot")
-        << "Time-A-G.nist.gov." << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << sntp
-        << QList<bool>() << "SUCESS"
+        << "Time-A-G.nist.gov." << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << sntp << QList<bool>()
+        << "SUCESS"
         << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << sntpOnly << qint64(3);
     QTest::newRow("no NTS, no SNTP: the Time Protocol")
         << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << none << QList<bool>() << "SUCESS"

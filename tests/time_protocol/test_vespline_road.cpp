@@ -1,4 +1,5 @@
 // The choice of road for an Internet server and the words of its outcome, without a window or a socket.
+#include "tests/support/sample_rows.h"
 #include "time_protocol/road.h"
 
 #include <QTest>
@@ -20,18 +21,7 @@ private Q_SLOTS:
 
 namespace {
 Sample sample(const QString& road, qint64 correctionUsec, qint64 uncertaintyUsec) {
-    Sample s;
-    s.ok = true;
-    s.road = road;
-    s.correctionUsec = correctionUsec;
-    s.uncertaintyUsec = uncertaintyUsec;
-    return s;
-}
-Sample failed(const QString& road, const QString& why) {
-    Sample s;
-    s.road = road;
-    s.why = why;
-    return s;
+    return answeredSample(road, correctionUsec, uncertaintyUsec);
 }
 } // namespace
 
@@ -50,8 +40,8 @@ void TestVesplineRoad::choice_data() {
     QTest::newRow("unknown host silent on 4460") << L::Unknown << false << O::Unknown << false << N::Nts << N::Sntp;
     QTest::newRow("unknown host answers 4460, TLS fails: no downgrade")
         << L::Unknown << false << O::Yes << false << N::Nts << N::Fail;
-    QTest::newRow("listed NTS host silent: no downgrade") << L::Nts << false << O::Unknown << false << N::Nts
-                                                          << N::Fail;
+    QTest::newRow("listed NTS host silent: no downgrade")
+        << L::Nts << false << O::Unknown << false << N::Nts << N::Fail;
     QTest::newRow("listed NTS host refused: no downgrade") << L::Nts << false << O::No << false << N::Nts << N::Fail;
     QTest::newRow("key exchange completed earlier, now blocked")
         << L::Unknown << true << O::No << false << N::Nts << N::Fail;
@@ -70,8 +60,9 @@ void TestVesplineRoad::choice() {
     QCOMPARE(Road::first(listed, completedBefore), first);
     Nts::Result result;
     result.offer = offer;
-    result.sample = ntsAnswered ? sample(Road::kNts, 4000, 1000)
-                                : failed(Road::kNts, QStringLiteral("the server's certificate is for another host"));
+    result.sample = ntsAnswered
+                        ? sample(Road::kNts, 4000, 1000)
+                        : failedSample(Road::kNts, QStringLiteral("the server's certificate is for another host"));
     const Road::Step step = Road::afterNts(listed, completedBefore, result);
     QCOMPARE(step.next, afterNts);
     QCOMPARE(step.why, afterNts == Road::Next::Fail
@@ -86,18 +77,19 @@ void TestVesplineRoad::words_data() {
     QTest::addColumn<QString>("words");
     QTest::newRow("NTS to the millisecond") << sample(Road::kNts, 4000, 1000) << "Clock corrected by +0.004 s (NTS)";
     QTest::newRow("SNTP behind") << sample(Road::kSntp, -1250400, 1500) << "Clock corrected by -1.250 s (SNTP)";
-    QTest::newRow("Time Protocol in tenths") << sample(Road::kTimeProtocol, 1317000, 500500)
-                                             << "Clock corrected by +1.3 s (Time Protocol)";
+    QTest::newRow("Time Protocol in tenths")
+        << sample(Road::kTimeProtocol, 1317000, 500500) << "Clock corrected by +1.3 s (Time Protocol)";
     QTest::newRow("within the Time Protocol's half second")
         << sample(Road::kTimeProtocol, -499000, 500000) << "Clock already right (±0.5 s)";
     QTest::newRow("within the NTS round trip") << sample(Road::kNts, 999, 1000) << "Clock already right (±0.001 s)";
-    QTest::newRow("at the uncertainty: corrected") << sample(Road::kSntp, 1000, 1000)
-                                                   << "Clock corrected by +0.001 s (SNTP)";
+    QTest::newRow("at the uncertainty: corrected")
+        << sample(Road::kSntp, 1000, 1000) << "Clock corrected by +0.001 s (SNTP)";
     QTest::newRow("no correction at all") << sample(Road::kSntp, 0, 1000) << "Clock already right (±0.001 s)";
     QTest::newRow("a failure with its reason")
-        << failed(Road::kSntp, QStringLiteral("the server is not synchronized"))
+        << failedSample(Road::kSntp, QStringLiteral("the server is not synchronized"))
         << "Clock not set: the server is not synchronized";
-    QTest::newRow("a failure without one") << failed(Road::kNts, QString()) << "Clock not set: the NTS exchange failed";
+    QTest::newRow("a failure without one")
+        << failedSample(Road::kNts, QString()) << "Clock not set: the NTS exchange failed";
 }
 
 void TestVesplineRoad::words() {
