@@ -92,8 +92,13 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
                         ? vespline->lastOutcome()
                         : QStringLiteral("Clock not set: the time server did not answer in time"),
                     m_timerSync);
-    // The tick count wraps after 49.7 days; the difference of the two readings stays right across the wrap.
-    const qint32 elapsed = static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
+    // The server's time is request to reply, without a question or a password prompt; with no reply at all,
+    // the time it took to give up. The tick count wraps after 49.7 days; the difference of the two readings
+    // stays right across the wrap.
+    const qint64 roundTripMs = vespline ? vespline->lastRoundTripMs() : -1;
+    const qint64 elapsed =
+        roundTripMs >= 0 ? roundTripMs
+                         : static_cast<qint32>(static_cast<quint32>(m_platform.tickCount()) - static_cast<quint32>(t0));
     SSPanel2[1]->setDisplayStyle(12);
     SSPanel2[1]->setCaption(QStringLiteral("Server Response Time = ") + QString::number(elapsed) +
                             QStringLiteral(" Milliseconds"));

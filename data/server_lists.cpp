@@ -2,6 +2,7 @@
 #include "data/server_lists.h"
 
 #include <QFile>
+#include <QHash>
 
 // The lists live in a static library, whose resource registration the linker drops unless something calls it.
 static void registerResources() {
@@ -36,6 +37,25 @@ QStringList internetServers() {
 QString defaultServer() {
     const QStringList servers = timeProtocolServers();
     return servers.isEmpty() ? QStringLiteral("time.nist.gov") : servers.first();
+}
+
+std::optional<bool> offersNts(const QString& host) {
+    static const QHash<QString, bool> marks = [] {
+        QHash<QString, bool> read;
+        for (const QString& line : readLines(QStringLiteral(":/data/nts_hosts.txt"))) {
+            const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            if (fields.size() == 2 && !line.startsWith(QLatin1Char('#')))
+                read.insert(fields[0].toLower(), fields[1] == QLatin1String("yes"));
+        }
+        return read;
+    }();
+    QString name = host.trimmed().toLower();
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    const auto mark = marks.constFind(name);
+    if (mark == marks.cend())
+        return std::nullopt;
+    return *mark;
 }
 
 QString internetCheckUrl() {

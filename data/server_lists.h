@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace ServerLists {
 // The Time Protocol window's 22 entries; the first is the default server.
@@ -11,6 +12,9 @@ QStringList timeProtocolServers();
 QStringList internetServers();
 // The first entry of the Time Protocol list.
 QString defaultServer();
+// What the built-in list says of a host, case and a trailing dot ignored: true when it offers NTS, false when
+// it is known not to (NIST), nothing when the list does not know it.
+std::optional<bool> offersNts(const QString& host);
 // $HORAVANE_CHECK_URL when set, else the built-in address.
 QString internetCheckUrl();
 } // namespace ServerLists

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <ctime>
 
 namespace {
@@ -112,6 +113,11 @@ void LinuxPlatform::listenForLaterStarts(std::function<void()> show) {
 
 QDateTime LinuxPlatform::now() const {
     return QDateTime::currentDateTime();
+}
+
+qint64 LinuxPlatform::nowUsec() const {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 qint32 LinuxPlatform::tickCount() const {

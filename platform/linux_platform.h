@@ -18,6 +18,7 @@ public:
     void askRunningCopyToShow() override;
     void listenForLaterStarts(std::function<void()> show) override;
     QDateTime now() const override;
+    qint64 nowUsec() const override;
     qint32 tickCount() const override;
     const DriveC& drive() const override { return m_drive; }
     ClockService& clockService() override { return m_clock; }

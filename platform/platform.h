@@ -52,6 +52,8 @@ public:
     // "Now", local time, and the tick count (milliseconds since boot, signed 32-bit).
     virtual QDateTime now() const = 0;
     virtual qint32 tickCount() const = 0;
+    // The same "now" in microseconds since 1970 (UTC), for the roads that measure below the millisecond.
+    virtual qint64 nowUsec() const { return now().toMSecsSinceEpoch() * 1000; }
 
     // Files by DOS path on the drive folder; the program folder as the system reports it.
     virtual const DriveC& drive() const = 0;

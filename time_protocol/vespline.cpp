@@ -4,26 +4,76 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/server_lists.h"
-#include "time_protocol/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/winsock.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "time_protocol/clock_guard.h"
+#include "time_protocol/sntp_exchange.h"
 #include "time_protocol/time_reply.h"
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
+#include <algorithm>
+#include <memory>
+#include <utility>
 
 namespace {
 const QString kSuccess = QStringLiteral("SUCESS");
 const QString kFailed = QStringLiteral("FAILED");
+
+// The test seams of the environment, read once: the key exchange and NTP ports, the CA file, the Time
+// Protocol port.
+struct Ports {
+    Nts::Options nts;
+    int timePort = 37;
+};
+const Ports& environmentPorts() {
+    static const Ports ports = [] {
+        Ports read;
+        read.nts = Nts::Options::fromEnvironment();
+        bool ok = false;
+        const int time = qEnvironmentVariableIntValue("HORAVANE_TIME_PORT", &ok);
+        if (ok && time > 0 && time < 65536)
+            read.timePort = time;
+        return read;
+    }();
+    return ports;
+}
+
+// SNTP with a host name, on a thread of its own: the lookup may block.
+Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port, int limitMs) {
+    QElapsedTimer spent;
+    spent.start();
+    QHostAddress address(host);
+    if (address.isNull()) {
+        const QHostInfo info = QHostInfo::fromName(host);
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+            Sample unknown;
+            unknown.road = Road::kSntp;
+            unknown.why = QStringLiteral("SNTP: the name is not known (") + info.errorString() + QLatin1Char(')');
+            return unknown;
+        }
+        address = info.addresses().first();
+    }
+    const int left = static_cast<int>(std::max<qint64>(0, limitMs - spent.elapsed()));
+    return Sntp::exchange(address, port, left, [&platform] { return platform.nowUsec(); });
+}
 } // namespace
 
-Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms) {
+Vespline::Vespline(Forms& forms)
+    : QWidget(nullptr), m_forms(forms), m_port(environmentPorts().timePort), m_ntsOptions(environmentPorts().nts),
+      m_sntpPort(environmentPorts().nts.ntpPort), m_ntsCall(&Nts::synchronize),
+      m_sntpCall([&platform = forms.platform()](const QString& host, quint16 port, int limitMs) {
+          return sntpWithHost(platform, host, port, limitMs);
+      }) {
     setObjectName(QStringLiteral("Vespline"));
     setWindowTitle(QStringLiteral("Synchronize Your Clock"));
     const QFont arial(QStringLiteral("Arial"), 10);
@@ -67,12 +117,20 @@ Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms) {
         Winsock->Close();
         fail(Received, QStringLiteral("Clock not set: the time server did not answer in time"));
     });
-    connect(&m_paceWait, &QTimer::timeout, this, &Vespline::connectToServer);
+    connect(&m_paceWait, &QTimer::timeout, this, &Vespline::startPaced);
 
     Form_Load();
 }
 
-Vespline::~Vespline() = default;
+Vespline::~Vespline() {
+    // An exchange off the thread is bounded by its own limits; its result has nowhere to go now.
+    for (const QPointer<QThread>& worker : qAsConst(m_workers)) {
+        if (worker) {
+            worker->wait();
+            delete worker.data();
+        }
+    }
+}
 
 void Vespline::Form_Load() {
     for (const QString& server : ServerLists::timeProtocolServers())
@@ -82,30 +140,120 @@ void Vespline::Form_Load() {
 
 void Vespline::cmdSync_Click() {
     m_forms.tarnwick1().Label7->setText(QStringLiteral("UPDATING"));
-    // A new start abandons whatever exchange is under way.
+    // A new start abandons whatever exchange is under way; a late answer of it is recognised by m_exchange.
     Winsock->Close();
     m_paceWait.stop();
+    m_pacedStart = nullptr;
     Received.clear();
     m_lastOutcome.clear();
+    m_road.clear();
+    m_roundTripUsec = -1;
     m_clockSet = false;
-    Winsock->RemoteHost = cboURL->currentText();
-    Winsock->RemotePort = m_port;
+    m_host = cboURL->currentText();
     m_exchanging = true;
     ++m_exchange;
+    m_started.start();
     m_limit.start(kExchangeLimitMs);
+    take(Road::first(listed(), Nts::completedBefore(m_host)));
+}
 
-    // Ask one server at most once per gap; the wait counts against the exchange's limit.
-    m_pendingKey = Winsock->RemoteHost + QLatin1Char(':') + QString::number(m_port);
-    const auto last = m_lastQueryAt.constFind(m_pendingKey);
+Road::Listed Vespline::listed() const {
+    const std::optional<bool> offers = ServerLists::offersNts(m_host);
+    if (!offers)
+        return Road::Listed::Unknown;
+    return *offers ? Road::Listed::Nts : Road::Listed::NoNts;
+}
+
+void Vespline::take(Road::Next road) {
+    int port = m_port;
+    std::function<void()> start = [this] { connectToServer(); };
+    if (road == Road::Next::Nts) {
+        port = m_ntsOptions.kePort;
+        start = [this] { startNts(); };
+    } else if (road == Road::Next::Sntp) {
+        port = m_sntpPort;
+        start = [this] { startSntp(); };
+    }
+    // Ask one server at most once per gap on each road; the wait counts against the synchronization's limit.
+    const QString key =
+        m_host + QLatin1Char(':') + QString::number(port) + QLatin1Char('/') + QString::number(static_cast<int>(road));
+    m_pacedStart = [this, key, start] {
+        m_lastQueryAt.insert(key, m_monotonic.elapsed());
+        start();
+    };
+    const auto last = m_lastQueryAt.constFind(key);
     const qint64 sinceLast = last == m_lastQueryAt.cend() ? m_queryGapMs : m_monotonic.elapsed() - *last;
     if (sinceLast < m_queryGapMs)
         m_paceWait.start(static_cast<int>(m_queryGapMs - sinceLast));
     else
-        connectToServer();
+        startPaced();
+}
+
+void Vespline::startPaced() {
+    // Taken out first: the start may take the next road, which sets a new one.
+    const std::function<void()> start = std::exchange(m_pacedStart, nullptr);
+    if (start)
+        start();
+}
+
+void Vespline::startNts() {
+    auto result = std::make_shared<Nts::Result>();
+    const quint64 exchange = m_exchange;
+    runOffThread([call = m_ntsCall, host = m_host, options = m_ntsOptions, result] { *result = call(host, options); },
+                 [this, exchange, result] { ntsAnswered(exchange, *result); });
+}
+
+void Vespline::ntsAnswered(quint64 exchange, const Nts::Result& result) {
+    if (!isCurrent(exchange))
+        return;
+    if (result.sample.roundTripUsec > 0)
+        m_roundTripUsec = result.sample.roundTripUsec;
+    const Road::Step step = Road::afterNts(listed(), Nts::completedBefore(m_host), result);
+    if (step.next == Road::Next::Sntp) {
+        take(Road::Next::Sntp);
+        return;
+    }
+    m_road = Road::kNts;
+    if (step.next == Road::Next::Fail)
+        fail(Road::kNts, step.why);
+    else
+        useSample(result.sample, Road::kNts);
+}
+
+void Vespline::startSntp() {
+    auto sample = std::make_shared<Sample>();
+    const quint64 exchange = m_exchange;
+    const int limitMs = static_cast<int>(std::clamp<qint64>(kExchangeLimitMs - m_started.elapsed(), 0, kSntpLimitMs));
+    runOffThread(
+        [call = m_sntpCall, host = m_host, port = m_sntpPort, limitMs, sample] { *sample = call(host, port, limitMs); },
+        [this, exchange, sample] { sntpAnswered(exchange, *sample); });
+}
+
+void Vespline::sntpAnswered(quint64 exchange, const Sample& sample) {
+    if (!isCurrent(exchange))
+        return;
+    if (Road::afterSntp(sample).next == Road::Next::TimeProtocol) {
+        take(Road::Next::TimeProtocol);
+        return;
+    }
+    m_road = Road::kSntp;
+    m_roundTripUsec = sample.roundTripUsec;
+    useSample(sample, Road::kSntp);
+}
+
+void Vespline::runOffThread(std::function<void()> work, std::function<void()> done) {
+    QThread* worker = QThread::create(std::move(work));
+    connect(worker, &QThread::finished, this, std::move(done));
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    m_workers.removeAll(QPointer<QThread>());
+    m_workers << worker;
+    worker->start();
 }
 
 void Vespline::connectToServer() {
-    m_lastQueryAt.insert(m_pendingKey, m_monotonic.elapsed());
+    m_road = Road::kTimeProtocol;
+    Winsock->RemoteHost = m_host;
+    Winsock->RemotePort = m_port;
     Winsock->Connect();
 }
 
@@ -118,12 +266,12 @@ void Vespline::cmdQuit_Click() {
 }
 
 void Vespline::Winsock_Connect() {
-    m_connectedAt = m_forms.platform().now();
+    m_connectedTick = m_forms.platform().tickCount();
 }
 
 void Vespline::Winsock_DataArrival(qint64 bytesTotal) {
     Q_UNUSED(bytesTotal);
-    if (!m_exchanging)
+    if (!isOnTimeProtocol())
         return;
     Received += Winsock->GetData();
     // A valid reply is four bytes; anything longer can only fail, so a flooding server is cut off here.
@@ -135,7 +283,7 @@ void Vespline::Winsock_DataArrival(qint64 bytesTotal) {
 }
 
 void Vespline::Winsock_Close() {
-    if (!m_exchanging)
+    if (!isOnTimeProtocol())
         return;
     const quint64 exchange = m_exchange;
     Winsock->Close();
@@ -143,14 +291,18 @@ void Vespline::Winsock_Close() {
     // Events that ran meanwhile may have ended this exchange or started another.
     if (!m_exchanging || exchange != m_exchange)
         return;
-    Delay = TimeReply::halfTransit(m_connectedAt, m_forms.platform().now());
+    // The tick count is monotonic: a clock step during the exchange cannot spoil the transit time.
+    const qint64 transitMs = static_cast<qint32>(static_cast<quint32>(m_forms.platform().tickCount()) -
+                                                 static_cast<quint32>(m_connectedTick));
+    m_roundTripUsec = std::max<qint64>(0, transitMs) * 1000;
+    Delay = static_cast<double>(m_roundTripUsec) / 2e6;
     SetClock(Received);
 }
 
 void Vespline::Winsock_Error(int number, const QString& description) {
     Q_UNUSED(number);
     // An unknown host, a refusal or a broken connection: no close event follows, so the exchange ends here.
-    if (!m_exchanging)
+    if (!isOnTimeProtocol())
         return;
     Winsock->Close();
     fail(Received, QStringLiteral("Clock not set: ") + description);
@@ -158,21 +310,29 @@ void Vespline::Winsock_Error(int number, const QString& description) {
 
 void Vespline::SetClock(const QString& reply) {
     m_limit.stop();
-    const TimeReply::Conversion conversion = TimeReply::convert(reply.toLatin1(), Delay);
-    if (!conversion.ok) {
-        fail(reply, QStringLiteral("Clock not set: ") + conversion.why);
+    useSample(TimeReply::sample(reply.toLatin1(), m_forms.platform().nowUsec(), m_roundTripUsec), reply);
+}
+
+void Vespline::useSample(const Sample& sample, const QString& reply) {
+    m_limit.stop();
+    m_road = sample.road;
+    if (!sample.ok) {
+        fail(reply, Road::failureText(sample));
         return;
     }
-    // The server's time and this clock, read at the same moment.
-    const qint64 usec = correctionUsec(conversion.utc, m_forms.platform().now());
+    const qint64 usec = sample.correctionUsec;
     const quint64 exchange = m_exchange;
     const ClockGuard::Verdict verdict =
-        ClockGuard::judge(conversion.utc, usec, m_userStarted, m_forms.platform().buildDate());
+        ClockGuard::judge(sample.serverUtc, usec, m_userStarted, m_forms.platform().buildDate());
     QString why = verdict.why;
-    m_settingClock = true;
-    if (verdict.step == ClockGuard::Step::Confirm &&
-        !m_forms.platform().askYesNo(QStringLiteral("Large Clock Change"),
-                                     ClockGuard::largeStepQuestion(conversion.utc, usec)))
+    // Never worse than before: a correction below what the sample can tell would only move a right clock.
+    const bool alreadyRight = verdict.step != ClockGuard::Step::Refuse && sample.withinUncertainty();
+    m_settingClock = !alreadyRight;
+    if (alreadyRight)
+        why.clear();
+    else if (verdict.step == ClockGuard::Step::Confirm &&
+             !m_forms.platform().askYesNo(QStringLiteral("Large Clock Change"),
+                                          ClockGuard::largeStepQuestion(sample.serverUtc, usec)))
         why = ClockGuard::declinedText(usec);
     else if (verdict.step != ClockGuard::Step::Refuse)
         why = applyCorrection(usec);
@@ -183,15 +343,15 @@ void Vespline::SetClock(const QString& reply) {
         return;
     if (!why.isEmpty()) {
         m_lastOutcome = why;
-        finish(kFailed, reply, conversion.utc);
+        finish(kFailed, reply, sample.serverUtc);
         Tarnwick1& main = m_forms.tarnwick1();
         if (!main.isBusy())
             main.SSPanel2[0]->setCaption(m_lastOutcome);
         return;
     }
-    m_lastOutcome = ClockGuard::correctedText(usec);
+    m_lastOutcome = Road::outcomeText(sample);
     m_clockSet = true;
-    finish(kSuccess, reply, conversion.utc);
+    finish(kSuccess, reply, sample.serverUtc);
 }
 
 QString Vespline::applyCorrection(qint64 usec) {

@@ -1,18 +1,27 @@
-// The Time Protocol window: asks an Internet time server over TCP port 37 and sets the clock from its reply.
+// The Time Protocol window: synchronizes the clock with an Internet time server by NTS, then SNTP, then the Time
+// Protocol on TCP port 37.
 #pragma once
+
+#include "time_protocol/nts.h"
+#include "time_protocol/road.h"
+#include "time_protocol/sample.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 class Forms;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QThread;
 class Winsock;
 
 class Vespline : public QWidget {
@@ -34,8 +43,26 @@ public:
     // Converts the reply, sets the clock and stores "SUCESS" or "FAILED" in SyncResult.
     void SetClock(const QString& reply);
 
-    // An exchange gets this long from its start before it is given up as "FAILED".
+    // A synchronization gets this long from its start, every road and pacing wait included, before it is given
+    // up as "FAILED".
     static constexpr int kExchangeLimitMs = 10000;
+    // A silent SNTP server costs no more than this.
+    static constexpr int kSntpLimitMs = 3000;
+
+    // The blocking exchanges of the roads before the Time Protocol; they run off this window's thread. Tests
+    // put their own in.
+    using NtsCall = std::function<Nts::Result(const QString& host, const Nts::Options& options)>;
+    using SntpCall = std::function<Sample(const QString& host, quint16 port, int limitMs)>;
+    void setNtsCall(NtsCall call) { m_ntsCall = std::move(call); }
+    void setSntpCall(SntpCall call) { m_sntpCall = std::move(call); }
+    void setSntpPort(quint16 port) { m_sntpPort = port; }
+    quint16 sntpPort() const { return m_sntpPort; }
+    const Nts::Options& ntsOptions() const { return m_ntsOptions; }
+    // The server's response time of the last synchronization: request to reply on the monotonic clock, without
+    // any question or password prompt; -1 when no server answered.
+    qint64 lastRoundTripMs() const { return m_roundTripUsec < 0 ? -1 : (m_roundTripUsec + 500) / 1000; }
+    // The road that gave the last outcome ("NTS", "SNTP" or "Time Protocol"); empty before the first.
+    const QString& lastRoad() const { return m_road; }
     // Time servers refuse clients that ask the same server more often than this.
     static constexpr int kQueryGapMs = 4000;
 
@@ -67,6 +94,21 @@ public:
 private:
     void Form_Load();
     void connectToServer();
+    // Takes the road: after the server's pacing wait, the exchange of that road.
+    void take(Road::Next road);
+    void startPaced();
+    void startNts();
+    void startSntp();
+    void ntsAnswered(quint64 exchange, const Nts::Result& result);
+    void sntpAnswered(quint64 exchange, const Sample& sample);
+    // Runs `work` on a thread of its own and `done` back on this window's thread when it ends.
+    void runOffThread(std::function<void()> work, std::function<void()> done);
+    // True while `exchange` is the synchronization under way.
+    bool isCurrent(quint64 exchange) const { return m_exchanging && exchange == m_exchange; }
+    bool isOnTimeProtocol() const { return m_exchanging && m_road == Road::kTimeProtocol; }
+    Road::Listed listed() const;
+    // The guards, then the clock service, for the sample of any road; `reply` goes into the tooltip.
+    void useSample(const Sample& sample, const QString& reply);
     // The failure path: "FAILED", the clock untouched, the tooltip written, `why` kept for the status line.
     void fail(const QString& reply, const QString& why);
     // Hands the correction to the clock service; with automatic time synchronization on, a person is asked
@@ -76,10 +118,20 @@ private:
 
     Forms& m_forms;
     int m_port = 37;
+    Nts::Options m_ntsOptions;
+    quint16 m_sntpPort = 123;
+    NtsCall m_ntsCall;
+    SntpCall m_sntpCall;
+    QString m_host;              // the server of the synchronization under way
+    QString m_road;              // the road of the last outcome
+    qint64 m_roundTripUsec = -1; // of the last reply
+    qint32 m_connectedTick = 0;  // the tick count when the Time Protocol connection was made
+    QElapsedTimer m_started;     // since the synchronization began, for the limits of the later roads
+    std::function<void()> m_pacedStart;
+    QList<QPointer<QThread>> m_workers;
     int m_queryGapMs = kQueryGapMs;
     bool m_exchanging = false;
     quint64 m_exchange = 0; // counts the starts, so a late event of an abandoned exchange is recognised
-    QDateTime m_connectedAt;
     QString m_lastOutcome;
     bool m_clockSet = false; // the last outcome is a correction applied, not a reason
     bool m_userStarted = true;

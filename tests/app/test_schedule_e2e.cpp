@@ -190,7 +190,9 @@ void TestScheduleE2e::scheduleThroughTheDialogSyncs() {
                         QString::fromUtf8(m_app.readAll())));
     QVERIFY(logged.contains(" With " + address.toUtf8() + " - "));
     QCOMPARE(logged.count("\r\n"), 1);
-    QCOMPARE(timedated.calls().size(), 1);
+    // xinetd serves this machine's own clock, which is right to within the second the reply leaves open: it is
+    // left alone, and the clock service is never asked.
+    QCOMPARE(timedated.calls().size(), 0);
     QVERIFY(m_app.state() == QProcess::Running);
 }
 

@@ -10,6 +10,7 @@
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/scripted_time_server.h"
+#include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
 
 #include <QComboBox>
@@ -21,6 +22,16 @@
 #include <ctime>
 
 using S = ScriptedTimeServer;
+
+// A person who leaves the question open a while: the tick count moves on meanwhile.
+class QuestionPlatform : public FakePlatform {
+public:
+    bool askYesNo(const QString& title, const QString& text) override {
+        tick += questionMs;
+        return FakePlatform::askYesNo(title, text);
+    }
+    qint32 questionMs = 0;
+};
 
 class TestSyncNow : public QObject {
     Q_OBJECT
@@ -47,7 +58,7 @@ private:
     // Points the Time Protocol window at the server and makes the exchange take `ms` on the tick count.
     void prepareVespline(quint16 port, qint32 ms);
 
-    FakePlatform* m_platform = nullptr;
+    QuestionPlatform* m_platform = nullptr;
     Forms* m_forms = nullptr;
     Tarnwick1* m_main = nullptr;
 };
@@ -69,7 +80,7 @@ void TestSyncNow::initTestCase() {
 }
 
 void TestSyncNow::init() {
-    m_platform = new FakePlatform;
+    m_platform = new QuestionPlatform;
     m_forms = new Forms(*m_platform);
     m_main = &m_forms->tarnwick1();
     m_main->Label3->setText(QStringLiteral("old clock"));
@@ -82,6 +93,7 @@ void TestSyncNow::cleanup() {
 
 void TestSyncNow::prepareVespline(quint16 port, qint32 ms) {
     Vespline& v = m_forms->vespline();
+    useOnlyTimeProtocol(v);
     v.setTimePort(port);
     // This clock runs 0.8 s behind the server.
     m_platform->setNow(kReplyTime.toLocalTime().addMSecs(-800));
@@ -146,21 +158,31 @@ void TestSyncNow::noConnection() {
 void TestSyncNow::internetResult_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<qint32>("ms");
+    QTest::addColumn<qint64>("behindSeconds"); // this clock behind the server, besides the 0.8 s
+    QTest::addColumn<qint32>("questionMs");    // how long the large-step question stays open
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("status");
-    QTest::newRow("success") << kReply << 1234 << "SUCESS"
-                             << "Clock corrected by +0.8 s";
-    QTest::newRow("short reply") << kReply.left(3) << 87 << "FAILED"
+    // 0.8 s behind N, the middle of the reply's second and half of the 1234 ms on the way.
+    QTest::newRow("success") << kReply << 1234 << qint64(0) << 0 << "SUCESS"
+                             << "Clock corrected by +1.9 s (Time Protocol)";
+    QTest::newRow("short reply") << kReply.left(3) << 87 << qint64(0) << 0 << "FAILED"
                                  << "Clock not set: a reply of 3 bytes instead of 4";
+    QTest::newRow("question left open 4 s: not the server's time") << kReply << 40 << qint64(2000) << 4212 << "SUCESS"
+                                                                   << "Clock corrected by +2001.3 s (Time Protocol)";
 }
 
 void TestSyncNow::internetResult() {
     QFETCH(QByteArray, reply);
     QFETCH(qint32, ms);
+    QFETCH(qint64, behindSeconds);
+    QFETCH(qint32, questionMs);
     QFETCH(QString, result);
     QFETCH(QString, status);
     ScriptedTimeServer server({S::send(reply), S::close()});
     prepareVespline(server.port(), ms);
+    m_platform->setNow(m_platform->now().addSecs(-behindSeconds));
+    m_platform->answers = {true};
+    m_platform->questionMs = questionMs;
     m_main->Label1->setText(QStringLiteral("127.0.0.1"));
     m_main->SSCommand3_Click();
 
@@ -184,6 +206,7 @@ void TestSyncNow::internetResult() {
     QCOMPARE(m_forms->vespline().cboURL->currentText(), QStringLiteral("127.0.0.1"));
     QVERIFY(!m_forms->vespline().isVisible());
     QCOMPARE(m_platform->clock.calls.size(), result == QLatin1String("SUCESS") ? 1 : 0);
+    QCOMPARE(m_platform->questions.size(), questionMs ? 1 : 0);
     // A click: the clock service may ask the user.
     for (const FakeClockService::Call& call : m_platform->clock.calls)
         QVERIFY(call.interactive);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The whole journey of a user with the installed programs, under Xvfb with trayer as the tray, driven with
 # xdotool clicks as a person would: start hidden; open from the tray; choose an Internet server in the selection
-# dialog; SYNC NOW against xinetd's time service with a fake clock service on a private bus; the result and its
-# response time; the record in the viewer; a schedule set; DONE; END; start again and find the server and the
+# dialog; SYNC NOW, which fails without NTS rather than fall back to xinetd's time service (a fake clock service
+# on a private bus is never asked); the result and its response time; the record in the viewer; a schedule set; DONE; END; start again and find the server and the
 # schedule restored. Screenshots of each window are left in the artefact folder.
 #
 # It runs in network and mount namespaces of its own: only loopback exists, and /etc/hosts is replaced (inside the
@@ -166,25 +166,17 @@ until_ok 10 'test -z "$(visible "^Select Computer$")"' || fail "a click on an In
 step "SYNC NOW"
 log=$work/c/Horavane/ResultLog.txt
 click "$main" 4560 6720 3132 1092
-# Automatic time synchronization refuses the change: the box offers to switch it off; yes.
-until_ok 15 'test -n "$(visible "^Automatic Time Synchronization$")"' || fail "no question about automatic time sync"
-box=$(visible "^Automatic Time Synchronization$")
-settle
-shot "$box" automatic-sync-question
-xdotool windowfocus --sync "$box" key alt+y
+# The first entry offers NTS, and nothing serves NTS in this namespace: the synchronization fails rather than
+# fall back to xinetd's unauthenticated time, and the clock service is never asked.
 until_ok 30 'test -s "$log"' || fail "no result was logged"
 record=$(head -1 "$log" | tr -d '\r')
 echo "   logged: $record"
 case $record in
-'"SUCESS Synchronization on '*' With time.nist.gov - Server Response Time = '*' Milliseconds"') ;;
+'"FAILED Synchronization on '*' With time.cloudflare.com - Server Response Time = '*' Milliseconds"') ;;
 *) fail "unexpected record: $record" ;;
 esac
-grep -q '^ntp 0 1$' "$work/settime" || fail "automatic time synchronization was not switched off"
-# The correction (relative) that was applied: xinetd serves this machine's clock, so it is about zero.
-set_usec=$(awk 'NF == 4 && $2 == 1 {print $1; exit}' "$work/settime")
-[ -n "$set_usec" ] || fail "the clock service was not asked to correct the time"
-diff=$((set_usec / 1000000))
-[ "${diff#-}" -le 5 ] || fail "the correction of $diff s would leave the clock away from xinetd's"
+[ -z "$(visible "^Automatic Time Synchronization$")" ] || fail "a question came although nothing was to be set"
+! awk 'NF == 4 && $2 == 1' "$work/settime" 2>/dev/null | grep -q . || fail "the clock service was asked to set the time"
 sleep 0.5
 shot "$main" main-window-synced
 
@@ -220,7 +212,7 @@ until_ok 10 'test -z "$(xtray_main_window)"' || fail "DONE did not hide the wind
 until_ok 5 'test -s "$settings"' || fail "DONE did not write the settings"
 mapfile -t saved < <(tr -d '\r' <"$settings")
 echo "   saved: ${saved[0]} | ${saved[1]} | ${saved[4]}"
-[ "${saved[0]}" = '"time.nist.gov"' ] || fail "the server saved is ${saved[0]}"
+[ "${saved[0]}" = '"time.cloudflare.com"' ] || fail "the server saved is ${saved[0]}"
 [[ ${saved[1]} =~ ^\"[0-9]{2}:[0-9]{2}:00\ (AM|PM)\"$ ]] || fail "the scheduled time saved is ${saved[1]}"
 [[ ${saved[4]} =~ ^\"[A-Z][a-z]+\ [0-9]{2}\ 20[0-9]{2}\"$ ]] || fail "the scheduled date saved is ${saved[4]}"
 

@@ -7,6 +7,7 @@
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/sample_rows.h"
 #include "tests/support/scripted_time_server.h"
 #include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
@@ -15,13 +16,19 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLocale>
+#include <QMutex>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
+#include <QThread>
 #include <functional>
 
 using Script = QList<ScriptedTimeServer::Step>;
 using S = ScriptedTimeServer;
 Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(Sample)
+Q_DECLARE_METATYPE(Nts::Offer)
 
 class TestVespline : public QObject {
     Q_OBJECT
@@ -30,6 +37,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void loadFillsTheList();
+    void listMarks_data();
+    void listMarks();
     void exchange_data();
     void exchange();
     void successWritesTheMainWindow();
@@ -45,6 +54,9 @@ private Q_SLOTS:
     void guards();
     void automaticSyncOn_data();
     void automaticSyncOn();
+    void roads_data();
+    void roads();
+    void lateAnswerOfAnAbandonedStartIsIgnored();
 
 private:
     // Runs one synchronization with the server and returns the result word.
@@ -68,12 +80,18 @@ void TestVespline::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     // Nothing here may reach the real system bus.
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/horavane-test-bus");
+    // The seams of the environment, read once when the first window is made.
+    qputenv("HORAVANE_TIME_PORT", "3737");
+    qputenv("HORAVANE_SNTP_PORT", "12323");
+    qputenv("HORAVANE_NTS_PORT", "14460");
+    qputenv("HORAVANE_CA_FILE", "/nonexistent/ca.pem");
 }
 
 void TestVespline::init() {
     m_platform = new FakePlatform;
     m_platform->setNow(kClockAtReply);
     m_forms = new Forms(*m_platform);
+    useOnlyTimeProtocol(m_forms->vespline());
 }
 
 void TestVespline::cleanup() {
@@ -108,6 +126,10 @@ void TestVespline::loadFillsTheList() {
     QCOMPARE(v->cboURL->count(), 22);
     QCOMPARE(v->cboURL->currentText(), servers.first());
     QCOMPARE(v->cboURL->itemText(7), servers.first());
+    QCOMPARE(v->timePort(), 3737);
+    QCOMPARE(v->sntpPort(), quint16(12323));
+    QCOMPARE(v->ntsOptions().kePort, quint16(14460));
+    QCOMPARE(v->ntsOptions().caFile, QStringLiteral("/nonexistent/ca.pem"));
     QCOMPARE(v->cboURL->itemText(14), v->cboURL->itemText(1));
 
     // Quit discards the window; the next reference loads it afresh with the same 22 entries.
@@ -116,6 +138,40 @@ void TestVespline::loadFillsTheList() {
     v = &m_forms->vespline();
     QCOMPARE(v->cboURL->count(), 22);
     QCOMPARE(v->cboURL->currentText(), servers.first());
+}
+
+void TestVespline::listMarks_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("mark"); // 1 offers NTS, 0 known not to (NIST), -1 not in the list
+    QTest::newRow("the default") << ServerLists::defaultServer() << 1;
+    QTest::newRow("the dialog's first") << ServerLists::internetServers().value(0) << 1;
+    QTest::newRow("NTS host") << "ptbtime3.ptb.de" << 1;
+    QTest::newRow("NTS host in capitals with a dot") << "NTS.Netnod.SE." << 1;
+    QTest::newRow("NIST name") << "time.nist.gov" << 0;
+    QTest::newRow("NIST address") << "132.163.96.1" << 0;
+    QTest::newRow("NIST with blanks") << "  utcnist2.colorado.edu " << 0;
+    QTest::newRow("unknown host") << "localhost" << -1;
+    QTest::newRow("a name that only ends like one") << "xtime.nist.gov" << -1;
+    QTest::newRow("empty") << "" << -1;
+}
+
+void TestVespline::listMarks() {
+    QFETCH(QString, host);
+    QFETCH(int, mark);
+    const std::optional<bool> offers = ServerLists::offersNts(host);
+    QCOMPARE(offers.has_value() ? int(*offers) : -1, mark);
+    // Every built-in entry says which road it starts with.
+    for (const QString& entry : ServerLists::internetServers() + ServerLists::timeProtocolServers())
+        QVERIFY2(ServerLists::offersNts(entry).has_value(), qPrintable(entry));
+    const QStringList list = ServerLists::timeProtocolServers();
+    QCOMPARE(QSet<QString>(list.begin(), list.end()).size(), 20);
+    static const QRegularExpression ipv4(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    QList<int> ipv4At;
+    for (int i = 0; i < list.size(); ++i) {
+        if (ipv4.match(list.at(i)).hasMatch())
+            ipv4At << i + 1;
+    }
+    QCOMPARE(ipv4At, QList<int>{10});
 }
 
 void TestVespline::exchange_data() {
@@ -157,8 +213,9 @@ void TestVespline::exchange() {
     const QString tooltip = m_forms->tarnwick1().SSPanel4->toolTip();
     if (result == QLatin1String("SUCESS")) {
         // Relative: the server's time minus this clock's, both at the reply.
-        QCOMPARE(m_platform->clock.applied, QList<qint64>{800000});
-        QCOMPARE(v.lastOutcome(), QStringLiteral("Clock corrected by +0.8 s"));
+        // The reply's second is read at its middle: 0.8 s behind N is 1.3 s behind the server.
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{1300000});
+        QCOMPARE(v.lastOutcome(), QStringLiteral("Clock corrected by +1.3 s (Time Protocol)"));
         QCOMPARE(v.Received, QString::fromLatin1(kReply));
         QVERIFY(tooltip.endsWith(QStringLiteral(" - 2/5/24 8:44:48 AM")));
     } else {
@@ -288,6 +345,7 @@ void TestVespline::startWhileTheClockIsSetWins() {
     RestartingPlatform platform;
     platform.setNow(kClockAtReply);
     Forms forms(platform);
+    useOnlyTimeProtocol(forms.vespline());
     ScriptedTimeServer first({S::send(kReply), S::close()});
     ScriptedTimeServer second({S::wait(200), S::send(QByteArray::fromHex("E96B1E20")), S::close()});
     Vespline& v = forms.vespline();
@@ -317,8 +375,8 @@ void TestVespline::guards_data() {
     QTest::addColumn<int>("questions");
     QTest::addColumn<QString>("status");
     const QList<bool> none;
-    QTest::newRow("built the day of the reply")
-        << qint64(0) << 0 << false << none << "SUCESS" << 0 << "Clock corrected by +0.0 s";
+    QTest::newRow("built the day of the reply, a right clock left alone")
+        << qint64(0) << 0 << false << none << "SUCESS" << 0 << "Clock already right (±0.5 s)";
     QTest::newRow("reply before the build date")
         << qint64(0) << 1 << true << none << "FAILED" << 0 << "Clock not set: the server's time 2/5/24";
     QTest::newRow("1000 s by a timer") << qint64(1000) << -1 << false << none << "SUCESS" << 0
@@ -344,7 +402,8 @@ void TestVespline::guards() {
     QFETCH(QString, result);
     QFETCH(int, questions);
     QFETCH(QString, status);
-    m_platform->setNow(kReplyTime.toLocalTime().addSecs(-stepSeconds));
+    // This clock at the middle of the reply's second, where the server's time is read.
+    m_platform->setNow(kReplyTime.toLocalTime().addSecs(-stepSeconds).addMSecs(500));
     m_platform->build = kReplyTime.date().addDays(buildDaysAfterReply);
     m_platform->answers = answers;
     QCOMPARE(syncStartedBy(userStarted), result);
@@ -357,7 +416,8 @@ void TestVespline::guards() {
     }
     QVERIFY2(v.lastOutcome().startsWith(status), qPrintable(v.lastOutcome()));
     if (result == QLatin1String("SUCESS")) {
-        QCOMPARE(m_platform->clock.applied, QList<qint64>{stepSeconds * 1000000});
+        QCOMPARE(m_platform->clock.applied, stepSeconds ? QList<qint64>{stepSeconds * 1000000} : QList<qint64>());
+        QCOMPARE(m_platform->clock.calls.size(), stepSeconds ? 1 : 0);
         QVERIFY(v.lastRefusal().isEmpty());
     } else {
         QVERIFY(m_platform->clock.calls.isEmpty());
@@ -389,7 +449,7 @@ void TestVespline::automaticSyncOn() {
     if (questions)
         QVERIFY(m_platform->questions[0][1].contains(QStringLiteral("automatic time synchronization")));
     for (const FakeClockService::Call& call : m_platform->clock.calls) {
-        QCOMPARE(call.usec, qint64(800000));
+        QCOMPARE(call.usec, qint64(1300000));
         QCOMPARE(call.interactive, userStarted);
     }
     if (result == QLatin1String("SUCESS")) {
@@ -398,12 +458,157 @@ void TestVespline::automaticSyncOn() {
         QCOMPARE(m_platform->clock.ntpCalls[0].usec, qint64(0));
         QVERIFY(m_platform->clock.ntpCalls[0].interactive);
         QCOMPARE(m_platform->clock.calls.size(), 2);
-        QCOMPARE(m_platform->clock.applied, QList<qint64>{800000});
+        QCOMPARE(m_platform->clock.applied, QList<qint64>{1300000});
     } else {
         QVERIFY(m_platform->clock.ntpCalls.isEmpty());
         QCOMPARE(m_platform->clock.calls.size(), 1);
         QCOMPARE(v.lastRefusal(), QStringLiteral("Clock not set: automatic time synchronization (NTP) is on"));
     }
+}
+
+namespace {
+Sample answered(const QString& road, qint64 correctionUsec, qint64 uncertaintyUsec, qint64 roundTripUsec) {
+    return answeredSample(road, correctionUsec, uncertaintyUsec, roundTripUsec, kReplyTime);
+}
+Sample unanswered(const QString& road, const QString& why) {
+    return failedSample(road, why);
+}
+
+// The roads' exchanges as the window's seams, answering from the row and recording which were asked.
+struct Roads {
+    Nts::Offer offer = Nts::Offer::No;
+    Sample nts;
+    Sample sntp;
+    int ntsDelayMs = 0;
+    QMutex mutex;
+    QStringList asked;
+
+    void attach(Vespline& v) {
+        v.setNtsCall([this](const QString&, const Nts::Options&) {
+            QThread::msleep(ntsDelayMs);
+            record(Road::kNts);
+            Nts::Result result;
+            result.offer = offer;
+            result.sample = nts;
+            return result;
+        });
+        v.setSntpCall([this](const QString&, quint16, int) {
+            record(Road::kSntp);
+            return sntp;
+        });
+    }
+    void record(const QString& road) {
+        QMutexLocker lock(&mutex);
+        asked << road;
+    }
+    int askedCount() {
+        QMutexLocker lock(&mutex);
+        return static_cast<int>(asked.size());
+    }
+};
+} // namespace
+
+void TestVespline::roads_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<Nts::Offer>("offer");
+    QTest::addColumn<Sample>("nts");
+    QTest::addColumn<Sample>("sntp");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QList<qint64>>("applied");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<qint64>("responseMs");
+    const QString local = QStringLiteral("127.0.0.1");
+    const Sample none = unanswered(Road::kSntp, QStringLiteral("no answer"));
+    const Sample sntp = answered(Road::kSntp, -250000, 1500, 3000);
+    const Sample bigStep = answered(Road::kSntp, 1001000000, 1500, 3000);
+    const QString certificate =
+        QStringLiteral("NTS key exchange refused: the server's certificate is for another host");
+    const QStringList ntsOnly{Road::kNts};
+    const QStringList sntpOnly{Road::kSntp};
+    const QStringList ntsThenSntp{Road::kNts, Road::kSntp};
+    QTest::newRow("NTS answers") << local << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << none
+                                 << QList<bool>() << "SUCESS"
+                                 << "Clock corrected by +0.004 s (NTS)" << QList<qint64>{4000} << ntsOnly << qint64(2);
+    QTest::newRow("NTS finds the clock right")
+        << local << Nts::Offer::Yes << answered(Road::kNts, -300, 1000, 2000) << none << QList<bool>() << "SUCESS"
+        << "Clock already right (±0.001 s)" << QList<qint64>() << ntsOnly << qint64(2);
+    QTest::newRow("4460 refused at once, SNTP answers")
+        << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << sntp << QList<bool>() << "SUCESS"
+        << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << ntsThenSntp << qint64(3);
+    QTest::newRow("4460 answers but TLS fails: no downgrade")
+        << local << Nts::Offer::Yes << unanswered(Road::kNts, certificate) << sntp << QList<bool>() << "FAILED"
+        << "Clock not set: " + certificate << QList<qint64>() << ntsOnly << qint64(-1);
+    QTest::newRow("listed NTS host silent: no downgrade")
+        << "time.cloudflare.com" << Nts::Offer::Unknown
+        << unanswered(Road::kNts, "the NTS key exchange port did not answer") << sntp << QList<bool>() << "FAILED"
+        << "Clock not set: the NTS key exchange port did not answer" << QList<qint64>() << ntsOnly << qint64(-1);
+    QTest::newRow("NIST host starts with SNTP")
+        << "time.nist.gov" << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << sntp << QList<bool>()
+        << "SUCESS"
+        << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << sntpOnly << qint64(3);
+    QTest::newRow("no NTS, no SNTP: the Time Protocol")
+        << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << none << QList<bool>() << "SUCESS"
+        << "Clock corrected by +1.3 s (Time Protocol)" << QList<qint64>{1300000}
+        << QStringList{Road::kNts, Road::kSntp, Road::kTimeProtocol} << qint64(0);
+    QTest::newRow("SNTP large step, confirmed")
+        << "time.nist.gov" << Nts::Offer::No << none << bigStep << QList<bool>{true} << "SUCESS"
+        << "Clock corrected by +1001.000 s (SNTP)" << QList<qint64>{1001000000} << sntpOnly << qint64(3);
+    QTest::newRow("SNTP large step, declined")
+        << "time.nist.gov" << Nts::Offer::No << none << bigStep << QList<bool>{false} << "FAILED"
+        << "Clock not set: a step of +1001.0 s was not confirmed" << QList<qint64>() << sntpOnly << qint64(3);
+}
+
+void TestVespline::roads() {
+    QFETCH(QString, host);
+    QFETCH(Nts::Offer, offer);
+    QFETCH(Sample, nts);
+    QFETCH(Sample, sntp);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QString, result);
+    QFETCH(QString, status);
+    QFETCH(QList<qint64>, applied);
+    QFETCH(QStringList, asked);
+    QFETCH(qint64, responseMs);
+    Roads roads;
+    roads.offer = offer;
+    roads.nts = nts;
+    roads.sntp = sntp;
+    Vespline& v = m_forms->vespline();
+    roads.attach(v);
+    m_platform->answers = answers;
+    ScriptedTimeServer server({S::send(kReply), S::close()});
+    QCOMPARE(sync(host, server.port()), result);
+    QStringList taken = roads.asked;
+    if (server.connections())
+        taken << Road::kTimeProtocol;
+    QCOMPARE(taken, asked);
+    QCOMPARE(v.lastOutcome(), status);
+    QCOMPARE(m_platform->clock.applied, applied);
+    QCOMPARE(m_platform->clock.calls.size(), applied.size());
+    QCOMPARE(m_platform->questions.size(), answers.size());
+    QCOMPARE(v.lastRoundTripMs(), responseMs);
+    QCOMPARE(v.lastRoad(), asked.last());
+    QVERIFY(!v.isExchanging());
+}
+
+void TestVespline::lateAnswerOfAnAbandonedStartIsIgnored() {
+    Roads slow;
+    slow.offer = Nts::Offer::Yes;
+    slow.nts = answered(Road::kNts, 4000, 1000, 2000);
+    slow.sntp = answered(Road::kSntp, -250000, 1500, 3000);
+    slow.ntsDelayMs = 300;
+    Vespline& v = m_forms->vespline();
+    slow.attach(v);
+    v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
+    v.cmdSync_Click();
+    // Started again at once with a NIST host, which takes SNTP while the first NTS exchange still runs.
+    QCOMPARE(sync(QStringLiteral("time.nist.gov"), 37), QStringLiteral("SUCESS"));
+    QTRY_COMPARE(slow.askedCount(), 2);
+    waitMs(100);
+    QCOMPARE(m_platform->clock.applied, QList<qint64>{-250000});
+    QCOMPARE(v.lastOutcome(), QStringLiteral("Clock corrected by -0.250 s (SNTP)"));
 }
 
 QTEST_MAIN(TestVespline)

@@ -24,8 +24,12 @@
 // real connection check.
 class DBusClockPlatform : public FakePlatform {
 public:
-    // The real clock, which the server's answer is measured against.
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
+    // The real clock, which the servers share, less `behindMs`: a clock that is right is left alone, so a
+    // test that wants a correction sent runs this one behind.
+    static constexpr qint64 kBehindMs = 3000;
+    QDateTime now() const override { return QDateTime::currentDateTime().addMSecs(-behindMs); }
+    qint64 nowUsec() const override { return m_linux.nowUsec() - behindMs * 1000; }
+    qint64 behindMs = kBehindMs;
     ClockService& clockService() override { return m_service; }
     bool checkInternetConnection(const QString& url) override { return m_linux.checkInternetConnection(url); }
 
@@ -51,6 +55,8 @@ private Q_SLOTS:
     void lateClockService();
     void automaticSyncOnThroughTheService_data();
     void automaticSyncOnThroughTheService();
+    void roadsToRealServers_data();
+    void roadsToRealServers();
 
 private:
     // SYNC NOW on the main window with xinetd's address, the connection check pointed at `checkUrl`; returns the
@@ -60,7 +66,9 @@ private:
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
     XinetdTimeServer m_xinetd;
+    ChronydServer m_chronyd;
     QString m_address;
+    QString m_chronydAddress; // NTP only, on an address of its own
     std::unique_ptr<FakePlatform> m_platform;
     std::unique_ptr<Forms> m_forms;
 };
@@ -80,6 +88,9 @@ void TestVesplinePeers::initTestCase() {
             QSKIP("xinetd is not installed");
         QFAIL(qPrintable(m_xinetd.error()));
     }
+    m_chronydAddress = uniqueLoopbackAddress(1);
+    if (!m_chronyd.start(m_chronydAddress) && !m_chronyd.isMissing())
+        QFAIL(qPrintable(m_chronyd.error()));
 }
 
 void TestVesplinePeers::init() {
@@ -95,16 +106,19 @@ void TestVesplinePeers::cleanup() {
 
 void TestVesplinePeers::setsTheClockFromXinetd() {
     m_platform = std::make_unique<FakePlatform>();
-    m_platform->setNow(QDateTime::currentDateTime());
+    // Three seconds behind, so that there is a correction to send.
+    const QDateTime start = QDateTime::currentDateTime();
+    m_platform->setNow(start.addSecs(-3));
     m_forms = std::make_unique<Forms>(*m_platform);
     QCOMPARE(m_forms->vespline().timePort(), 37);
-    const QDateTime start = m_platform->now();
     QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("SUCESS"));
     const qint64 spentMs = start.msecsTo(QDateTime::currentDateTime());
     QCOMPARE(m_platform->clock.applied.size(), 1);
-    // The server counts whole seconds; this clock stood still at `start` while the exchange took spentMs.
-    const qint64 usec = m_platform->clock.applied[0];
-    QVERIFY2(usec > -1000000 && usec <= (spentMs + 1) * 1000, qPrintable(QString::number(usec)));
+    // The server's second is read at its middle, so within half a second plus the exchange; this clock stood
+    // still while the exchange took spentMs.
+    const qint64 usec = m_platform->clock.applied[0] - 3000000;
+    QVERIFY2(usec > -500000 && usec <= 500000 + spentMs * 1000, qPrintable(QString::number(usec)));
+    QCOMPARE(m_forms->vespline().lastRoad(), QStringLiteral("Time Protocol"));
 }
 
 void TestVesplinePeers::setsTheClockThroughTheClockService() {
@@ -116,7 +130,8 @@ void TestVesplinePeers::setsTheClockThroughTheClockService() {
     const QDateTime end = QDateTime::currentDateTimeUtc();
     const QList<SetTimeCall> calls = m_timedated.calls();
     QCOMPARE(calls.size(), before + 1);
-    const QDateTime clock = calls.last().clockAfter();
+    // The fake clock service runs on the real clock, which this program's platform reads kBehindMs behind.
+    const QDateTime clock = calls.last().clockAfter().addMSecs(-DBusClockPlatform::kBehindMs);
     QVERIFY2(clock > start.addMSecs(-1000) && clock <= end.addMSecs(1000),
              qPrintable(clock.toString(Qt::ISODateWithMs)));
     QVERIFY(calls.last().relative);
@@ -208,7 +223,7 @@ void TestVesplinePeers::lateClockService() {
     const SetTimeCall& call = calls.last();
     QVERIFY(call.relative);
     QVERIFY(call.interactive);
-    const qint64 errorMs = call.appliedAt.msecsTo(call.clockAfter());
+    const qint64 errorMs = call.appliedAt.msecsTo(call.clockAfter()) - DBusClockPlatform::kBehindMs;
     QVERIFY2(errorMs > -1000 && errorMs < 1000, qPrintable(QString::number(errorMs)));
     // What SYNC NOW shows and hands to the result log is what happened.
     QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
@@ -240,6 +255,44 @@ void TestVesplinePeers::automaticSyncOnThroughTheService() {
         QCOMPARE(m_timedated.calls().size(), before + 1);
     } else {
         QCOMPARE(m_timedated.calls().size(), before);
+    }
+}
+
+void TestVesplinePeers::roadsToRealServers_data() {
+    QTest::addColumn<bool>("sntp"); // chronyd's address, else xinetd's, which has no SNTP
+    QTest::addColumn<qint64>("behindMs");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<qint64>("toleranceUsec"); // of the correction sent
+    QTest::newRow("SNTP from chronyd") << true << qint64(3000) << "(SNTP)" << qint64(20000);
+    QTest::newRow("SNTP, a right clock left alone") << true << qint64(0) << "Clock already right (±" << qint64(0);
+    QTest::newRow("no SNTP, the Time Protocol from xinetd")
+        << false << qint64(3000) << "(Time Protocol)" << qint64(600000);
+    QTest::newRow("Time Protocol, a right clock left alone")
+        << false << qint64(0) << "Clock already right (±0.5 s)" << qint64(0);
+}
+
+void TestVesplinePeers::roadsToRealServers() {
+    QFETCH(bool, sntp);
+    QFETCH(qint64, behindMs);
+    QFETCH(QString, status);
+    QFETCH(qint64, toleranceUsec);
+    if (sntp && m_chronyd.isMissing())
+        QSKIP("chronyd is not installed");
+    auto platform = std::make_unique<DBusClockPlatform>();
+    platform->behindMs = behindMs;
+    m_platform = std::move(platform);
+    m_forms = std::make_unique<Forms>(*m_platform);
+    const int before = static_cast<int>(m_timedated.calls().size());
+    QCOMPARE(syncWithVespline(*m_forms, sntp ? m_chronydAddress : m_address), QStringLiteral("SUCESS"));
+    const Vespline& v = m_forms->vespline();
+    QVERIFY2(v.lastOutcome().contains(status), qPrintable(v.lastOutcome()));
+    QCOMPARE(v.lastRoad(), sntp ? QStringLiteral("SNTP") : QStringLiteral("Time Protocol"));
+    QVERIFY(v.lastRoundTripMs() >= 0 && v.lastRoundTripMs() < 1000);
+    const QList<SetTimeCall> calls = m_timedated.calls();
+    QCOMPARE(calls.size(), before + (behindMs ? 1 : 0));
+    if (behindMs) {
+        const qint64 error = calls.last().usec - behindMs * 1000;
+        QVERIFY2(qAbs(error) <= toleranceUsec, qPrintable(QString::number(error)));
     }
 }
 

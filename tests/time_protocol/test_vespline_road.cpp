@@ -1,0 +1,102 @@
+// The choice of road for an Internet server and the words of its outcome, without a window or a socket.
+#include "tests/support/sample_rows.h"
+#include "time_protocol/road.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(Sample)
+
+Q_DECLARE_METATYPE(Road::Listed)
+Q_DECLARE_METATYPE(Road::Next)
+Q_DECLARE_METATYPE(Nts::Offer)
+
+class TestVesplineRoad : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void choice_data();
+    void choice();
+    void words_data();
+    void words();
+};
+
+namespace {
+Sample sample(const QString& road, qint64 correctionUsec, qint64 uncertaintyUsec) {
+    return answeredSample(road, correctionUsec, uncertaintyUsec);
+}
+} // namespace
+
+void TestVesplineRoad::choice_data() {
+    QTest::addColumn<Road::Listed>("listed");
+    QTest::addColumn<bool>("completedBefore");
+    QTest::addColumn<Nts::Offer>("offer");
+    QTest::addColumn<bool>("ntsAnswered");
+    QTest::addColumn<Road::Next>("first");
+    QTest::addColumn<Road::Next>("afterNts");
+    using L = Road::Listed;
+    using N = Road::Next;
+    using O = Nts::Offer;
+    QTest::newRow("unknown host, NTS answers") << L::Unknown << false << O::Yes << true << N::Nts << N::Done;
+    QTest::newRow("unknown host refuses 4460 at once") << L::Unknown << false << O::No << false << N::Nts << N::Sntp;
+    QTest::newRow("unknown host silent on 4460") << L::Unknown << false << O::Unknown << false << N::Nts << N::Sntp;
+    QTest::newRow("unknown host answers 4460, TLS fails: no downgrade")
+        << L::Unknown << false << O::Yes << false << N::Nts << N::Fail;
+    QTest::newRow("listed NTS host silent: no downgrade")
+        << L::Nts << false << O::Unknown << false << N::Nts << N::Fail;
+    QTest::newRow("listed NTS host refused: no downgrade") << L::Nts << false << O::No << false << N::Nts << N::Fail;
+    QTest::newRow("key exchange completed earlier, now blocked")
+        << L::Unknown << true << O::No << false << N::Nts << N::Fail;
+    QTest::newRow("NIST host starts with SNTP") << L::NoNts << false << O::No << false << N::Sntp << N::Sntp;
+    QTest::newRow("NIST host that completed a key exchange")
+        << L::NoNts << true << O::Unknown << false << N::Nts << N::Fail;
+}
+
+void TestVesplineRoad::choice() {
+    QFETCH(Road::Listed, listed);
+    QFETCH(bool, completedBefore);
+    QFETCH(Nts::Offer, offer);
+    QFETCH(bool, ntsAnswered);
+    QFETCH(Road::Next, first);
+    QFETCH(Road::Next, afterNts);
+    QCOMPARE(Road::first(listed, completedBefore), first);
+    Nts::Result result;
+    result.offer = offer;
+    result.sample = ntsAnswered
+                        ? sample(Road::kNts, 4000, 1000)
+                        : failedSample(Road::kNts, QStringLiteral("the server's certificate is for another host"));
+    const Road::Step step = Road::afterNts(listed, completedBefore, result);
+    QCOMPARE(step.next, afterNts);
+    QCOMPARE(step.why, afterNts == Road::Next::Fail
+                           ? QStringLiteral("Clock not set: the server's certificate is for another host")
+                           : QString());
+    // SNTP either answers or hands over to the Time Protocol.
+    QCOMPARE(Road::afterSntp(result.sample).next, ntsAnswered ? Road::Next::Done : Road::Next::TimeProtocol);
+}
+
+void TestVesplineRoad::words_data() {
+    QTest::addColumn<Sample>("sample");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("NTS to the millisecond") << sample(Road::kNts, 4000, 1000) << "Clock corrected by +0.004 s (NTS)";
+    QTest::newRow("SNTP behind") << sample(Road::kSntp, -1250400, 1500) << "Clock corrected by -1.250 s (SNTP)";
+    QTest::newRow("Time Protocol in tenths")
+        << sample(Road::kTimeProtocol, 1317000, 500500) << "Clock corrected by +1.3 s (Time Protocol)";
+    QTest::newRow("within the Time Protocol's half second")
+        << sample(Road::kTimeProtocol, -499000, 500000) << "Clock already right (±0.5 s)";
+    QTest::newRow("within the NTS round trip") << sample(Road::kNts, 999, 1000) << "Clock already right (±0.001 s)";
+    QTest::newRow("at the uncertainty: corrected")
+        << sample(Road::kSntp, 1000, 1000) << "Clock corrected by +0.001 s (SNTP)";
+    QTest::newRow("no correction at all") << sample(Road::kSntp, 0, 1000) << "Clock already right (±0.001 s)";
+    QTest::newRow("a failure with its reason")
+        << failedSample(Road::kSntp, QStringLiteral("the server is not synchronized"))
+        << "Clock not set: the server is not synchronized";
+    QTest::newRow("a failure without one")
+        << failedSample(Road::kNts, QString()) << "Clock not set: the NTS exchange failed";
+}
+
+void TestVesplineRoad::words() {
+    QFETCH(Sample, sample);
+    QFETCH(QString, words);
+    QCOMPARE(sample.ok ? Road::outcomeText(sample) : Road::failureText(sample), words);
+}
+
+QTEST_GUILESS_MAIN(TestVesplineRoad)
+#include "test_vespline_road.moc"

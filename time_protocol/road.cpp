@@ -1,0 +1,45 @@
+// The choice of road and the words of its outcome.
+#include "time_protocol/road.h"
+
+#include "time_protocol/status_words.h"
+
+namespace Road {
+namespace {
+// The Time Protocol cannot tell tenths from hundredths; SNTP and NTS can tell milliseconds.
+QString secondsText(qint64 usec, const QString& road, bool sign) {
+    const int decimals = road == kTimeProtocol ? 1 : 3;
+    const QString number = QString::number(static_cast<double>(usec) / 1e6, 'f', decimals);
+    return (sign && usec >= 0 ? QStringLiteral("+") : QString()) + number + QStringLiteral(" s");
+}
+} // namespace
+
+Next first(Listed listed, bool ntsCompletedBefore) {
+    return listed == Listed::NoNts && !ntsCompletedBefore ? Next::Sntp : Next::Nts;
+}
+
+Step afterNts(Listed listed, bool ntsCompletedBefore, const Nts::Result& result) {
+    if (result.sample.ok)
+        return {Next::Done, {}};
+    const bool offers = listed == Listed::Nts || ntsCompletedBefore || result.offer == Nts::Offer::Yes;
+    if (offers)
+        return {Next::Fail, failureText(result.sample)};
+    return {Next::Sntp, {}};
+}
+
+Step afterSntp(const Sample& sample) {
+    return {sample.ok ? Next::Done : Next::TimeProtocol, {}};
+}
+
+QString outcomeText(const Sample& sample) {
+    if (sample.withinUncertainty())
+        return QLatin1String(StatusWords::kAlreadyRight) + QStringLiteral(" (±") +
+               secondsText(sample.uncertaintyUsec, sample.road, false) + QLatin1Char(')');
+    return QLatin1String(StatusWords::kCorrectedBy) + secondsText(sample.correctionUsec, sample.road, true) +
+           QStringLiteral(" (") + sample.road + QLatin1Char(')');
+}
+
+QString failureText(const Sample& sample) {
+    const QString why = sample.why.isEmpty() ? QStringLiteral("the %1 exchange failed").arg(sample.road) : sample.why;
+    return QLatin1String(StatusWords::kNotSet) + why;
+}
+} // namespace Road

@@ -1,0 +1,38 @@
+// Which road a synchronization with an Internet server takes next: NTS, then SNTP, then the Time Protocol, with
+// no way back from NTS for a host that offers it, and the words of the outcome.
+#pragma once
+
+#include "time_protocol/nts.h"
+#include "time_protocol/sample.h"
+
+#include <QString>
+
+namespace Road {
+inline const QString kNts = QStringLiteral("NTS");
+inline const QString kSntp = QStringLiteral("SNTP");
+inline const QString kTimeProtocol = QStringLiteral("Time Protocol");
+
+// What the built-in list says about a host.
+enum class Listed { Unknown, Nts, NoNts };
+
+enum class Next { Nts, Sntp, TimeProtocol, Done, Fail };
+struct Step {
+    Next next = Next::Fail;
+    QString why; // when Fail: the status line's words
+};
+
+// The first road: NTS, unless the list knows the host does not offer it and no key exchange with it completed.
+Next first(Listed listed, bool ntsCompletedBefore);
+// After the NTS exchange: its sample; else, for a host that offers NTS (listed, completed earlier in this run,
+// or answering on the key exchange port), a failure with its reason, so that nobody on the path can push the
+// synchronization onto an unauthenticated road; else SNTP.
+Step afterNts(Listed listed, bool ntsCompletedBefore, const Nts::Result& result);
+// After SNTP: its sample, else the Time Protocol.
+Step afterSntp(const Sample& sample);
+
+// "Clock corrected by +0.004 s (NTS)"; for a correction within the sample's uncertainty, which is not sent,
+// "Clock already right (±0.5 s)".
+QString outcomeText(const Sample& sample);
+// "Clock not set: " and the sample's reason.
+QString failureText(const Sample& sample);
+} // namespace Road
