@@ -9,15 +9,9 @@
 
 namespace NtsPacket {
 namespace {
-constexpr int kOriginate = 24;
-constexpr int kReceive = 32;
-constexpr int kTransmit = 40;
 
 quint16 u16(const QByteArray& bytes, int at) {
     return static_cast<quint16>(TimeReply::bigEndianValue(bytes.mid(at, 2)));
-}
-quint64 u64(const QByteArray& bytes, int at) {
-    return quint64(TimeReply::bigEndianValue(bytes.mid(at, 4))) << 32 | TimeReply::bigEndianValue(bytes.mid(at + 4, 4));
 }
 QByteArray be16(int value) {
     return NtsKe::bigEndian16(static_cast<quint16>(value));
@@ -109,7 +103,7 @@ Reply parse(const QByteArray& packet, const Request& request, const QByteArray& 
         reply.why = why;
         return reply;
     };
-    if (packet.size() < kHeaderSize || u64(packet, kOriginate) != request.transmit)
+    if (packet.size() < kHeaderSize || Sntp::timestampAt(packet, Sntp::kOriginateAt) != request.transmit)
         return ignore(QStringLiteral("the reply does not answer this request"));
     QList<Field> list;
     const bool wellFormed = fields(packet, kHeaderSize, &list);
@@ -146,8 +140,8 @@ Reply parse(const QByteArray& packet, const Request& request, const QByteArray& 
             reply.cookies.size() < NtsKe::kMaxCookies)
             reply.cookies.append(f.body);
     reply.kind = Reply::Accepted;
-    reply.receive = u64(packet, kReceive);
-    reply.transmit = u64(packet, kTransmit);
+    reply.receive = Sntp::timestampAt(packet, Sntp::kReceiveAt);
+    reply.transmit = Sntp::timestampAt(packet, Sntp::kTransmitAt);
     return reply;
 }
 } // namespace NtsPacket

@@ -10,22 +10,16 @@
 #include <algorithm>
 
 namespace Sntp {
-namespace {
-constexpr int kOriginate = 24;
-constexpr int kReceive = 32;
-constexpr int kTransmit = 40;
-
 quint64 timestampAt(const QByteArray& packet, int at) {
     return (static_cast<quint64>(TimeReply::bigEndianValue(packet.mid(at, 4))) << 32) |
            TimeReply::bigEndianValue(packet.mid(at + 4, 4));
 }
-} // namespace
 
 QByteArray request(quint64 nonce) {
     QByteArray packet(kPacketSize, '\0');
     packet[0] = 0x23;
     for (int i = 0; i < 8; ++i)
-        packet[kTransmit + i] = static_cast<char>(nonce >> (56 - 8 * i));
+        packet[kTransmitAt + i] = static_cast<char>(nonce >> (56 - 8 * i));
     return packet;
 }
 
@@ -39,7 +33,7 @@ quint64 newNonce() {
 Reply parse(const QByteArray& reply, quint64 nonce) {
     if (reply.size() < kPacketSize)
         return {false, {}, QStringLiteral("the reply is too short")};
-    if (timestampAt(reply, kOriginate) != nonce)
+    if (timestampAt(reply, kOriginateAt) != nonce)
         return {false, {}, QStringLiteral("the reply does not answer this request")};
     const unsigned first = static_cast<unsigned char>(reply[0]);
     if ((first & 0x07) != 4)
@@ -54,10 +48,10 @@ Reply parse(const QByteArray& reply, quint64 nonce) {
         return {false, {}, QStringLiteral("the server refused the request")};
     if (stratum > 15)
         return {false, {}, QStringLiteral("the server is not synchronized (stratum %1)").arg(stratum)};
-    const quint64 transmit = timestampAt(reply, kTransmit);
+    const quint64 transmit = timestampAt(reply, kTransmitAt);
     if (transmit == 0)
         return {false, {}, QStringLiteral("the reply carries no time")};
-    const quint64 receive = timestampAt(reply, kReceive);
+    const quint64 receive = timestampAt(reply, kReceiveAt);
     const qint64 ms = (static_cast<qint64>(transmit & 0xFFFFFFFFu) * 1000) >> 32;
     return {true,
             TimeReply::utcFromSeconds1900(static_cast<quint32>(transmit >> 32)).addMSecs(ms),

@@ -9,6 +9,12 @@
 
 namespace Sntp {
 constexpr int kPacketSize = 48;
+// Where the header keeps its 64-bit timestamps: seconds since 1900 and a binary fraction, big-endian.
+constexpr int kOriginateAt = 24;
+constexpr int kReceiveAt = 32;
+constexpr int kTransmitAt = 40;
+// The timestamp at `at`; the packet must hold its 8 bytes.
+quint64 timestampAt(const QByteArray& packet, int at);
 
 // Version 4, mode 3 (client), everything else zero but the transmit timestamp, which carries `nonce`; the
 // server echoes it as the reply's originate timestamp, so a reply that does not is no answer to this request.
