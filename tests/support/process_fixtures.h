@@ -52,8 +52,13 @@ protected:
     // Starts the program found on PATH or in /usr/sbin; false (and error()) when it could not start.
     bool launch(const QString& program, const QStringList& args);
     // Waits for a line on the child's standard output; false when it ended or the time passed.
-    bool readLine(QByteArray* line, int ms = 5000);
+    bool readLine(QByteArray* line, int ms = kReadyLimitMs);
+    // Stops the child and sets error(): why, how the child ended when it had ended by itself, what it printed.
     bool fail(const QString& why);
+
+    // A helper is waited for this long only when it is really broken: on a busy 2-core machine a sanitizer build's
+    // peers take many seconds to come up.
+    static constexpr int kReadyLimitMs = 60000;
 
     QProcess m_process;
     QTemporaryDir m_dir;
