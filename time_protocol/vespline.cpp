@@ -4,13 +4,13 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/server_lists.h"
-#include "time_protocol/clock_guard.h"
 #include "platform/clock_service.h"
 #include "platform/controls/ss_panel.h"
 #include "platform/controls/winsock.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "time_protocol/clock_guard.h"
 #include "time_protocol/time_reply.h"
 
 #include <QComboBox>
@@ -92,7 +92,7 @@ void Vespline::cmdSync_Click() {
     Winsock->RemotePort = m_port;
     m_exchanging = true;
     ++m_exchange;
-    m_limit.start(kExchangeLimitMs);
+    m_limit.start(m_exchangeLimitMs);
 
     // Ask one server at most once per gap; the wait counts against the exchange's limit.
     m_pendingKey = Winsock->RemoteHost + QLatin1Char(':') + QString::number(m_port);

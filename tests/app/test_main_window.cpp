@@ -36,6 +36,7 @@ private Q_SLOTS:
     void showsTheWindowWhenThereIsNoTray();
     void trayThatAppearsLater_data();
     void trayThatAppearsLater();
+    void trayThatGoesAway_data();
     void trayThatGoesAway();
     void intervalList();
     void dateLabelShowsTheWholeText();
@@ -208,21 +209,40 @@ void TestMainWindow::trayThatAppearsLater() {
     QVERIFY(w.isVisible());
 }
 
+void TestMainWindow::trayThatGoesAway_data() {
+    QTest::addColumn<int>("graceMs");
+    QTest::addColumn<bool>("restartFirst");
+    QTest::newRow("the program's grace") << 0 << false;
+    QTest::newRow("a shorter grace set, a restart first") << 200 << true;
+}
+
 void TestMainWindow::trayThatGoesAway() {
+    QFETCH(int, graceMs);
+    QFETCH(bool, restartFirst);
     FakePlatform platform;
     Forms forms(platform);
     Tarnwick1& w = forms.tarnwick1();
+    if (graceMs > 0)
+        w.setTrayLostGraceMs(graceMs);
+    else
+        graceMs = Tarnwick1::kTrayLostGraceMs;
     QVERIFY(w.Form_Load());
     QVERIFY(!w.isVisible());
-    // A panel that restarts: the tray is back within moments, and the window stays in it.
+    if (restartFirst) {
+        // A panel that restarts: the tray is back within moments, and the window stays in it.
+        platform.tray->setAvailable(false);
+        platform.tray->setAvailable(true);
+        QTest::qWait(graceMs + 500);
+        QVERIFY(!w.isVisible());
+    }
+    // A panel that is gone: the window comes up after the grace (a coarse timer may fire 5% early), as nothing
+    // else could bring it back.
+    QElapsedTimer gone;
+    gone.start();
     platform.tray->setAvailable(false);
-    platform.tray->setAvailable(true);
-    QTest::qWait(Tarnwick1::kTrayLostGraceMs + 500);
     QVERIFY(!w.isVisible());
-    // A panel that is gone: the window comes up, as nothing else could bring it back.
-    platform.tray->setAvailable(false);
-    QVERIFY(!w.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), Tarnwick1::kTrayLostGraceMs + 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), graceMs + 3000);
+    QVERIFY2(gone.elapsed() >= graceMs * 95 / 100, qPrintable(QString::number(gone.elapsed())));
     QCOMPARE(w.SSPanel2[0]->caption(), Tarnwick1::kNoTrayNote);
     // The close box then ends the program instead of leaving it unreachable.
     QVERIFY(w.close());
