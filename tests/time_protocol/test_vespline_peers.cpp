@@ -202,7 +202,8 @@ void TestVesplinePeers::lateClockService() {
     const int before = static_cast<int>(m_timedated.calls().size());
     qint64 ms = 0;
     Tarnwick1& main = syncNow("http://" + m_address.toLatin1() + ":37/", &ms);
-    QVERIFY2(ms >= lateMs, qPrintable(QString::number(ms)));
+    // The fake answers on a coarse timer, which may fire 5% early.
+    QVERIFY2(ms >= lateMs * 95 / 100, qPrintable(QString::number(ms)));
     const QList<SetTimeCall> calls = m_timedated.calls();
     QCOMPARE(calls.size(), before + 1);
     // Applied late, the correction still leaves the clock within the server's one-second resolution.
