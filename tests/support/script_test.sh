@@ -132,7 +132,7 @@ work_end() {
 # stays inside. In a chroot, whose / is no mount point and cannot be made private, the rest runs in a private copy
 # of the tree bound on a mount point of the chroot. A test that cannot have either is skipped (77), saying why.
 in_private_mounts() {
-    local options=$1 script=$2 anchor= newroot dir status=0
+    local options=$1 script=$2 anchor='' newroot dir status=0
     shift 2
     if [ -z "${HORAVANE_IN_NAMESPACE:-}" ]; then
         # The propagation is made private below, since in a chroot unshare cannot change it.
