@@ -93,6 +93,8 @@ fail() {
 # helpers_report STATUS: after a failure (not a pass, not a skip: 77), the last lines of every helper's log.
 helpers_report() {
     local i log
+    # A helper killed while it is still a forked copy of the test's shell runs the test's EXIT trap too.
+    [ "$BASHPID" = "${work_owner:-$BASHPID}" ] || return 0
     [ "$1" -eq 0 ] || [ "$1" -eq 77 ] && [ -z "$helper_failed" ] && return 0
     for i in "${!helper_logs[@]}"; do
         log=${helper_logs[i]}
@@ -114,11 +116,12 @@ work_make() {
     mkdir -p "$base"
     work=$(mktemp -d "$base/$1.XXXXXX")
     chmod 700 "$work"
+    work_owner=$BASHPID
 }
 
 # work_end STATUS: removes the work folder after a pass or a skip; keeps it after a failure, and says where.
 work_end() {
-    [ -n "${work:-}" ] && [ -d "$work" ] || return 0
+    [ -n "${work:-}" ] && [ -d "$work" ] && [ "$BASHPID" = "${work_owner:-}" ] || return 0
     if { [ "$1" -eq 0 ] || [ "$1" -eq 77 ]; } && [ -z "$helper_failed" ]; then
         rm -rf "$work"
     else
