@@ -37,6 +37,9 @@ public:
     void CheckInternet();
     // Returns after the given seconds, letting window events run meanwhile.
     void Pause(double seconds);
+    // How long the connection check shows "Please Wait" before it looks; tests shorten it.
+    static constexpr int kCheckPauseMs = 2000;
+    void setCheckPauseMs(int ms) { m_checkPauseMs = ms; }
 
     // Timers: the clock and the scheduled synchronization; the minute counter and the automatic one.
     void Timer1_Timer();
@@ -72,6 +75,7 @@ public:
     static inline const QString kNoTrayNote = QStringLiteral("No tray icon: this window stays open");
     // How long a hidden window waits for a lost tray to come back before it shows itself.
     static constexpr int kTrayLostGraceMs = 3000;
+    void setTrayLostGraceMs(int ms) { m_trayLost.setInterval(ms); }
     bool isBusy() const;
     // How long SYNC NOW waits for a Time Protocol result before it records "FAILED"; above the exchange's own limit.
     static constexpr int kSyncWaitLimitMs = 15000;
@@ -159,6 +163,7 @@ private:
     std::unique_ptr<TrayIcon> m_tray;
     QByteArray m_trayTooltip;
     QTimer m_trayLost;
+    int m_checkPauseMs = kCheckPauseMs;
     // Shown at start only because there was no tray, and not used since.
     bool m_upForLackOfTray = false;
     bool m_syncWaiting = false;

@@ -143,7 +143,7 @@ void Tarnwick1::CheckInternet() {
     TarnBase& base = m_forms.base();
     setStatus(QStringLiteral("Please Wait"));
     Label13->setText(kWait);
-    Pause(2);
+    Pause(m_checkPauseMs / 1000.0);
     doEvents();
     if (m_platform.checkInternetConnection(ServerLists::internetCheckUrl())) {
         setStatus(QStringLiteral("Internet connection detected"));

@@ -129,7 +129,7 @@ void Tarnwick::Command1_Click() {
         // Nothing is started (the file would run an earlier line); say why and let the result step close the run.
         Text1->setPlainText(refused);
     }
-    Timer3->start(2000);
+    Timer3->start(m_resultStepMs);
 }
 
 void Tarnwick::waitForRuns() {

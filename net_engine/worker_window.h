@@ -52,6 +52,9 @@ public:
     // The result step and discovery's completion wait at most this long for a command still running, and longer
     // only while a run's correction is with the clock service.
     static constexpr int kCommandWaitMs = 10000;
+    // How long a network run gives the started command before the result step reads its status file.
+    static constexpr int kResultStepMs = 2000;
+    void setResultStepMs(int ms) { m_resultStepMs = ms; }
 
 private:
     void createControls();
@@ -63,6 +66,7 @@ private:
 
     Forms& m_forms;
     bool m_userStarted = true;
+    int m_resultStepMs = kResultStepMs;
     // The run whose result the next result step reads: a network run (and who started it, and why nothing was
     // started), or none for an Internet result.
     bool m_networkRun = false;

@@ -1,25 +1,10 @@
 # Shell functions for running Horavane on a private X display with trayer as its tray (sourced by the tray test
 # and the start-up benchmark). Nothing here touches the user's display, buses or files.
 
-# until_ok SECONDS 'TEST': evaluates the test every 0.1 s until it holds; false after the time limit.
-until_ok() {
-    local limit=$(($1 * 10))
-    for _ in $(seq "$limit"); do
-        eval "$2" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/support/script_test.sh"
 
 # A window that has just appeared takes its first paint and input on a busy machine: let it settle.
 settle() { sleep "${HORAVANE_SETTLE:-1}"; }
-
-# fail MESSAGE: ends a test with the reason and what the program printed into $work/app.log.
-fail() {
-    echo "FAIL: $*"
-    [ -f "${work:-}/app.log" ] && sed 's/^/  horavane: /' "$work/app.log"
-    exit 1
-}
 
 # True when Xvfb, trayer and the X tools are installed.
 xtray_available() {
@@ -29,8 +14,9 @@ xtray_available() {
     done
 }
 
-# xtray_start WORKDIR: starts Xvfb on a free display and trayer on it; sets DISPLAY, XTRAY_PIDS and XTRAY_PANEL,
-# and points the D-Bus addresses at nothing so the icon goes to the X tray and no real bus is reached.
+# xtray_start WORKDIR: starts Xvfb on a free display and trayer on it, both watched (their logs are xvfb.log and
+# trayer.log in WORKDIR); sets DISPLAY, XTRAY_XVFB, XTRAY_TRAYER and XTRAY_PANEL, and points the D-Bus addresses at
+# nothing so the icon goes to the X tray and no real bus is reached.
 xtray_start() {
     xtray_start_display "$1" && xtray_start_tray "$1"
 }
@@ -39,7 +25,9 @@ xtray_start() {
 xtray_start_display() {
     local work=$1
     Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    XTRAY_PIDS=$!
+    XTRAY_XVFB=$!
+    helper_watch Xvfb XTRAY_XVFB "$work/xvfb.log"
+    # Xvfb writes the display's number once it takes connections.
     until_ok 10 'test -s "$work/display"' || return 1
     export DISPLAY=:$(cat "$work/display")
     export QT_QPA_PLATFORM=xcb
@@ -51,28 +39,31 @@ xtray_start_display() {
 xtray_start_tray() {
     local work=$1
     trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
-    XTRAY_TRAY=$!
-    XTRAY_PIDS="$! $XTRAY_PIDS"
+    XTRAY_TRAYER=$!
+    helper_watch trayer XTRAY_TRAYER "$work/trayer.log"
     until_ok 10 'test -n "$(xtray_panel)"' || return 1
     XTRAY_PANEL=$(xtray_panel)
 }
 
 # Stops trayer alone, as a panel that ends or restarts; Xvfb goes on.
 xtray_stop_tray() {
-    [ -n "${XTRAY_TRAY:-}" ] || return 0
-    kill "$XTRAY_TRAY" 2>/dev/null
-    wait "$XTRAY_TRAY" 2>/dev/null
-    XTRAY_PIDS=${XTRAY_PIDS/$XTRAY_TRAY/}
-    XTRAY_TRAY=
+    local pid=${XTRAY_TRAYER:-}
+    [ -n "$pid" ] || return 0
+    # Emptied first: this end is wanted, so the watch must not report it.
+    XTRAY_TRAYER=
     XTRAY_PANEL=
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    return 0
 }
 
 # Stops trayer and Xvfb; never fails, so a caller under errexit runs its cleanup to the end.
 xtray_stop() {
     local p
-    for p in ${XTRAY_PIDS:-}; do kill "$p" 2>/dev/null || true; done
-    for p in ${XTRAY_PIDS:-}; do wait "$p" 2>/dev/null || true; done
-    XTRAY_PIDS=
+    for p in ${XTRAY_TRAYER:-} ${XTRAY_XVFB:-}; do kill "$p" 2>/dev/null || true; done
+    for p in ${XTRAY_TRAYER:-} ${XTRAY_XVFB:-}; do wait "$p" 2>/dev/null || true; done
+    XTRAY_TRAYER=
+    XTRAY_XVFB=
 }
 
 # The helpers below read all of a tool's output: a reader that stopped early would end the tool with SIGPIPE,

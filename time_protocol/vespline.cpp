@@ -153,7 +153,7 @@ void Vespline::cmdSync_Click() {
     m_exchanging = true;
     ++m_exchange;
     m_started.start();
-    m_limit.start(kExchangeLimitMs);
+    m_limit.start(m_exchangeLimitMs);
     take(Road::first(listed(), Nts::completedBefore(m_host)));
 }
 
@@ -223,7 +223,7 @@ void Vespline::ntsAnswered(quint64 exchange, const Nts::Result& result) {
 void Vespline::startSntp() {
     auto sample = std::make_shared<Sample>();
     const quint64 exchange = m_exchange;
-    const int limitMs = static_cast<int>(std::clamp<qint64>(kExchangeLimitMs - m_started.elapsed(), 0, kSntpLimitMs));
+    const int limitMs = static_cast<int>(std::clamp<qint64>(m_exchangeLimitMs - m_started.elapsed(), 0, kSntpLimitMs));
     runOffThread(
         [call = m_sntpCall, host = m_host, port = m_sntpPort, limitMs, sample] { *sample = call(host, port, limitMs); },
         [this, exchange, sample] { sntpAnswered(exchange, *sample); });

@@ -70,6 +70,7 @@ public:
     void setTimePort(int port) { m_port = port; }
     int timePort() const { return m_port; }
     void setQueryGapMs(int ms) { m_queryGapMs = ms; }
+    void setExchangeLimitMs(int ms) { m_exchangeLimitMs = ms; }
     // True from cmdSync_Click until a result is stored.
     bool isExchanging() const { return m_exchanging; }
     // Plain words saying why the clock was not set by the last synchronization; empty when it was.
@@ -130,6 +131,7 @@ private:
     std::function<void()> m_pacedStart;
     QList<QPointer<QThread>> m_workers;
     int m_queryGapMs = kQueryGapMs;
+    int m_exchangeLimitMs = kExchangeLimitMs;
     bool m_exchanging = false;
     quint64 m_exchange = 0; // counts the starts, so a late event of an abandoned exchange is recognised
     QString m_lastOutcome;

@@ -7,18 +7,17 @@
 set -u
 bin=$1
 count=${2:-2}
-work=$(mktemp -d)
+. "$(dirname "$0")/../support/script_test.sh"
+work_make "many_copies-$count"
 pids=()
 cleanup() {
+    local status=$?
+    helpers_report "$status"
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
     wait 2>/dev/null
-    rm -rf "$work"
+    work_end "$status"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
 
 export QT_QPA_PLATFORM=offscreen
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
@@ -38,6 +37,7 @@ for round in 1 2 3; do
     for i in $(seq "$count"); do
         (read -r _ <"$dir/gate"; exec "$bin" >"$dir/copy$i.log" 2>&1) &
         started+=($!)
+        helper_log "round $round, copy $i" "$dir/copy$i.log"
     done
     pids=("${started[@]}")
     # Opening the gate for writing lets every copy open it; closing it ends all their reads at the same moment.

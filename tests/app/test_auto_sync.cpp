@@ -50,6 +50,7 @@ void TestAutoSync::init() {
     m_platform = std::make_unique<FakePlatform>();
     m_forms = std::make_unique<Forms>(*m_platform);
     main().Label1->setText(QStringLiteral("\\\\TIMEHOST"));
+    main().setCheckPauseMs(20); // the connection check's real two seconds are test_sync_now's
 }
 
 void TestAutoSync::cleanup() {

@@ -221,30 +221,44 @@ void TestMainWindow::trayThatAppearsLater() {
 }
 
 void TestMainWindow::trayThatGoesAway_data() {
+    QTest::addColumn<int>("graceMs"); // 0: the program's own grace
+    QTest::addColumn<bool>("restartFirst");
     QTest::addColumn<bool>("comesBack");
     QTest::addColumn<bool>("used"); // the window is used while it is up for lack of a tray
-    QTest::newRow("gone for good") << false << false;
-    QTest::newRow("back later, untouched window goes back into it") << true << false;
-    QTest::newRow("back later, window in use stays") << true << true;
+    QTest::newRow("the program's grace, a restart first, gone for good") << 0 << true << false << false;
+    QTest::newRow("back later, untouched window goes back into it") << 200 << false << true << false;
+    QTest::newRow("back later, window in use stays") << 200 << false << true << true;
 }
 
 void TestMainWindow::trayThatGoesAway() {
+    QFETCH(int, graceMs);
+    QFETCH(bool, restartFirst);
     QFETCH(bool, comesBack);
     QFETCH(bool, used);
     FakePlatform platform;
     Forms forms(platform);
     Tarnwick1& w = forms.tarnwick1();
+    if (graceMs > 0)
+        w.setTrayLostGraceMs(graceMs);
+    else
+        graceMs = Tarnwick1::kTrayLostGraceMs;
     QVERIFY(w.Form_Load());
     QVERIFY(!w.isVisible());
-    // A panel that restarts: the tray is back within moments, and the window stays in it.
+    if (restartFirst) {
+        // A panel that restarts: the tray is back within moments, and the window stays in it.
+        platform.tray->setAvailable(false);
+        platform.tray->setAvailable(true);
+        QTest::qWait(graceMs + 500);
+        QVERIFY(!w.isVisible());
+    }
+    // A panel that is gone: the window comes up after the grace (a coarse timer may fire 5% early), as nothing
+    // else could bring it back.
+    QElapsedTimer gone;
+    gone.start();
     platform.tray->setAvailable(false);
-    platform.tray->setAvailable(true);
-    QTest::qWait(Tarnwick1::kTrayLostGraceMs + 500);
     QVERIFY(!w.isVisible());
-    // A panel that is gone: the window comes up, as nothing else could bring it back.
-    platform.tray->setAvailable(false);
-    QVERIFY(!w.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), Tarnwick1::kTrayLostGraceMs + 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), graceMs + 3000);
+    QVERIFY2(gone.elapsed() >= graceMs * 95 / 100, qPrintable(QString::number(gone.elapsed())));
     QCOMPARE(w.SSPanel2[0]->caption(), Tarnwick1::kNoTrayNote);
     if (used) {
         QVERIFY(QTest::qWaitForWindowExposed(&w));

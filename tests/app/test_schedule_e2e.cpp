@@ -25,6 +25,8 @@ private:
     QString visibleWindow(const QString& namePattern) const;
     QString waitForWindow(const QString& namePattern, bool visible, int ms) const;
     void clickAt(const QString& window, int x, int y) const;
+    // What the program printed, and how it ended when it has.
+    QString programReport();
 
     QProcess m_xvfb;
     QProcess m_app;
@@ -65,11 +67,11 @@ bool TestScheduleE2e::startDisplay() {
     m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                                           QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-dpi"),
                                           QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!m_xvfb.waitForStarted(5000))
+    if (!m_xvfb.waitForStarted(kReadyLimitMs))
         return false;
     QElapsedTimer t;
     t.start();
-    while (!m_xvfb.canReadLine() && t.elapsed() < 10000)
+    while (!m_xvfb.canReadLine() && m_xvfb.state() == QProcess::Running && t.elapsed() < kReadyLimitMs)
         m_xvfb.waitForReadyRead(200);
     const QByteArray number = m_xvfb.readLine().trimmed();
     if (number.isEmpty())
@@ -97,13 +99,21 @@ QString TestScheduleE2e::waitForWindow(const QString& namePattern, bool visible,
     QElapsedTimer t;
     t.start();
     QString id;
-    while (t.elapsed() < ms) {
+    // A program that has ended shows no window any more: said at once.
+    while (t.elapsed() < ms && m_app.state() == QProcess::Running) {
         id = visibleWindow(namePattern);
         if (id.isEmpty() != visible)
             return visible ? id : QStringLiteral("gone");
         QThread::msleep(100);
     }
     return {};
+}
+
+QString TestScheduleE2e::programReport() {
+    QString report = QStringLiteral("\nprogram: ") + QString::fromUtf8(m_app.readAll());
+    if (m_app.state() == QProcess::NotRunning)
+        report += QStringLiteral("\nthe program ended with status %1").arg(m_app.exitCode());
+    return report;
 }
 
 void TestScheduleE2e::clickAt(const QString& window, int x, int y) const {
@@ -158,21 +168,22 @@ void TestScheduleE2e::scheduleThroughTheDialogSyncs() {
     m_app.setProcessEnvironment(env);
     m_app.setProcessChannelMode(QProcess::MergedChannels);
     m_app.start(QStringLiteral(HV_HORAVANE), {});
-    QVERIFY(m_app.waitForStarted(5000));
+    QVERIFY(m_app.waitForStarted(kReadyLimitMs));
 
     // Without a tray on this display the main window shows itself at start.
-    const QString main = waitForWindow(QStringLiteral("^Horavane +Copyright"), true, 15000);
-    QVERIFY2(!main.isEmpty(), "the main window did not appear");
+    const QString main = waitForWindow(QStringLiteral("^Horavane +Copyright"), true, kReadyLimitMs);
+    QVERIFY2(!main.isEmpty(), qPrintable(QStringLiteral("the main window did not appear") + programReport()));
     QTest::qWait(1500); // the clock's first tick
     clickAt(main, kScheduleChangeX, kScheduleChangeY);
-    const QString dialog = waitForWindow(QStringLiteral("^Form1$"), true, 10000);
-    QVERIFY2(!dialog.isEmpty(), "the schedule dialog did not open");
+    const QString dialog = waitForWindow(QStringLiteral("^Form1$"), true, kReadyLimitMs);
+    QVERIFY2(!dialog.isEmpty(), qPrintable(QStringLiteral("the schedule dialog did not open") + programReport()));
     QTest::qWait(300);
     // A date click with the preset time (the clock's display) enables "Done"; the date is in the past.
     clickAt(dialog, kFirstDayX, kFirstDayY);
     QTest::qWait(300);
     clickAt(dialog, kDoneX, kDoneY);
-    QVERIFY2(!waitForWindow(QStringLiteral("^Form1$"), false, 5000).isEmpty(), "Done did not close the dialog");
+    QVERIFY2(!waitForWindow(QStringLiteral("^Form1$"), false, kReadyLimitMs).isEmpty(),
+             qPrintable(QStringLiteral("Done did not close the dialog") + programReport()));
 
     // The clock ticks every minute; the schedule is due at the next tick, and the result step logs the result.
     const QString log = work.filePath(QStringLiteral("c/ResultLog.txt"));
@@ -186,8 +197,7 @@ void TestScheduleE2e::scheduleThroughTheDialogSyncs() {
             logged = file.readAll();
     }
     QVERIFY2(logged.startsWith("\"SUCESS Synchronization on "),
-             qPrintable(QStringLiteral("log: ") + QString::fromUtf8(logged) + QStringLiteral("\nprogram: ") +
-                        QString::fromUtf8(m_app.readAll())));
+             qPrintable(QStringLiteral("log: ") + QString::fromUtf8(logged) + programReport()));
     QVERIFY(logged.contains(" With " + address.toUtf8() + " - "));
     QCOMPARE(logged.count("\r\n"), 1);
     // xinetd serves this machine's own clock, which is right to within the second the reply leaves open: it is

@@ -31,18 +31,19 @@ if [ "${mode%-late}" = sni ] && ! command -v dbus-daemon >/dev/null; then
     exit 77
 fi
 
-work=$(mktemp -d)
-chmod 700 "$work"
+work_make "tray_e2e-$mode"
 app=
 bus=
 sni=
 cleanup() {
+    local status=$?
+    helpers_report "$status"
     [ -n "$app" ] && kill "$app" 2>/dev/null
     [ -n "$sni" ] && kill "$sni" 2>/dev/null
     [ -n "$bus" ] && kill "$bus" 2>/dev/null
     xtray_stop
     wait 2>/dev/null
-    rm -rf "$work"
+    work_end "$status"
 }
 trap cleanup EXIT
 
@@ -66,6 +67,7 @@ export HORAVANE_CHECK_URL=http://127.0.0.1:9/
 start_watcher() {
     "$watcher" --address "$DBUS_SESSION_BUS_ADDRESS" --record "$work/items" >"$work/watcher.log" 2>&1 &
     sni=$!
+    helper_watch "the fake StatusNotifierWatcher" sni "$work/watcher.log"
     until_ok 10 'grep -q ready "$work/watcher.log"' || fail "the fake StatusNotifierWatcher did not start"
 }
 
@@ -74,6 +76,7 @@ if [ "${mode%-late}" = sni ]; then
     dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/session-bus" --print-address=3 \
         3>"$work/bus-address" >"$work/bus.log" 2>&1 &
     bus=$!
+    helper_watch "the session bus" bus "$work/bus.log"
     until_ok 10 'test -s "$work/bus-address"' || fail "the private session bus did not start"
     export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
     [ "$mode" = sni ] && start_watcher
@@ -92,6 +95,7 @@ HORAVANE_DRIVE_C=$work/c HORAVANE_PROGRAM_FOLDER='C:\' XDG_RUNTIME_DIR=$work/run
     HORAVANE_MESSAGE_LOG=$work/app-messages PATH=$panels "$bin" >"$work/app.log" 2>&1 &
 app=$!
 started=$(date +%s%N)
+helper_watch horavane app "$work/app.log"
 
 # Clicks a button of the main window at the centre of its design position in twips (15 twips a pixel at 96 dpi).
 click_button() {

@@ -14,58 +14,32 @@ fake_timedated=$2
 artefacts=${3:-$build/artefacts/journey}
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ -z "${HORAVANE_IN_NAMESPACE:-}" ]; then
-    for tool in unshare chroot ip xinetd dbus-daemon import; do
-        command -v "$tool" >/dev/null || command -v "/usr/sbin/$tool" >/dev/null || {
-            echo "SKIP: $tool is not installed"
-            exit 77
-        }
-    done
-    # The propagation is made private below, since in a chroot "/" is no mount point and unshare cannot change it.
-    HORAVANE_IN_NAMESPACE=1 exec unshare --net --mount --propagation unchanged --fork "$0" "$@"
-fi
-# Mounts made from here on must stay inside this namespace.
-if [ "$HORAVANE_IN_NAMESPACE" = 1 ] && ! mount --make-rprivate / 2>/dev/null; then
-    # A chroot: its root is no mount point, so it cannot be made private, and a mount made under it could show
-    # outside. Bind the whole tree inside a mount point of the chroot that can be made private, and go on there.
-    anchor=
-    for dir in /dev/shm /run /tmp /dev; do
-        if mountpoint -q "$dir" && mount --make-private "$dir" 2>/dev/null; then
-            anchor=$dir
-            break
-        fi
-    done
-    newroot=${anchor:+$(mktemp -d "$anchor/horavane-journey.XXXXXX")}
-    if [ -z "$newroot" ] || ! { mount --rbind / "$newroot" && mount --make-rprivate "$newroot"; }; then
-        echo "SKIP: / is no mount point and none of /dev/shm, /run, /tmp, /dev is one that can be made private"
+for tool in unshare chroot ip xinetd dbus-daemon import; do
+    command -v "$tool" >/dev/null || command -v "/usr/sbin/$tool" >/dev/null || {
+        echo "SKIP: $tool is not installed"
         exit 77
-    fi
-    echo "-- / is no mount point (a chroot): running inside a private copy of it bound on $anchor"
-    HORAVANE_IN_NAMESPACE=2 chroot "$newroot" env --chdir="$PWD" "$here/$(basename "$0")" "$@"
-    status=$?
-    umount --recursive --lazy "$newroot"
-    rmdir "$newroot"
-    exit $status
-fi
-
+    }
+done
 . "$here/../../scripts/xtray.sh"
 . "$here/../support/private_bus.sh"
+in_private_mounts --net "$here/$(basename "$0")" "$@"
 xtray_available || {
     echo "SKIP: Xvfb, trayer, xdotool or xwininfo is not installed"
     exit 77
 }
 
-work=$(mktemp -d)
-chmod 700 "$work"
+work_make whole_journey
 mkdir -p "$artefacts"
 pids=()
 app=
 cleanup() {
+    local status=$?
+    helpers_report "$status"
     [ -n "$app" ] && kill "$app" 2>/dev/null
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
     xtray_stop
     wait 2>/dev/null
-    rm -rf "$work"
+    work_end "$status"
 }
 trap cleanup EXIT
 step() { echo "-- $*"; }
@@ -104,18 +78,21 @@ service time
     disable     = no
 }
 CONF
-xinetd -dontfork -f "$work/xinetd.conf" -pidfile "$work/xinetd.pid" &
+xinetd -dontfork -f "$work/xinetd.conf" -pidfile "$work/xinetd.pid" >"$work/xinetd.out" 2>&1 &
+xinetd=$!
 pids+=($!)
+helper_watch xinetd xinetd "$work/xinetd.out"
+helper_log "xinetd's service" "$work/xinetd.log"
 
 # A private system bus with the fake clock service.
-private_bus_config "$work"
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile &
-pids+=($!)
-until_ok 10 'test -S "$work/bus"' || fail "the private bus did not start"
+private_bus_start "$work" bus_pid || fail "the private bus did not start"
+pids+=("$bus_pid")
 bus=unix:path=$work/bus
 echo 1 >"$work/ntp" # automatic time synchronization on, as on a default desktop
 "$fake_timedated" --address "$bus" --record "$work/settime" --ntp-file "$work/ntp" >"$work/timedated.log" 2>&1 &
+timedated=$!
 pids+=($!)
+helper_watch "the fake clock service" timedated "$work/timedated.log"
 until_ok 10 'grep -q ready "$work/timedated.log"' || fail "the fake clock service did not start"
 until_ok 10 '(exec 3<>/dev/tcp/127.0.0.1/37) 2>/dev/null' || fail "xinetd does not serve the time"
 
@@ -127,6 +104,7 @@ export HORAVANE_DRIVE_C=$work/c
 export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
 
+helper_watch horavane app "$work/app.log"
 start_program() {
     "$bin" >>"$work/app.log" 2>&1 &
     app=$!

@@ -108,6 +108,8 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     Forms forms(platform);
     Tarnwick1& main = forms.tarnwick1();
     Tarnwick& worker = forms.tarnwick();
+    // The result step comes at once and waits for the commands still running, as it does after its 2 s.
+    worker.setResultStepMs(20);
     const QString name = QStringLiteral("\\\\") + address;
     main.Label1->setText(name);
     main.setCursor(Qt::WaitCursor);
@@ -118,7 +120,7 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
         worker.setUserStarted(false);
     worker.Command1_Click();
     const auto logged = [&] { return platform.drive().exists(ResultLog::path(platform.programFolder())); };
-    QTRY_VERIFY_WITH_TIMEOUT(logged(), 2000 + Tarnwick::kCommandWaitMs + lateMs + 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(), Tarnwick::kResultStepMs + Tarnwick::kCommandWaitMs + lateMs + 8000);
     const QDateTime after = QDateTime::currentDateTimeUtc();
     m_timedated.answerLate(0);
 
@@ -157,6 +159,7 @@ void TestNetworkSync::hostileNameEndsInTheStatusFile() {
     LinuxPlatform platform(DosPaths(drive.path(), QStringLiteral("C:\\Horavane")));
     Forms forms(platform);
     Tarnwick& worker = forms.tarnwick();
+    worker.setResultStepMs(20);
     const int before = m_timedated.calls().size();
     // A redirection inside the name: were the first ">" of the line taken as the redirection, the interpreter
     // would write its output to c:\owned.txt instead of the status file.

@@ -10,6 +10,7 @@
 #include "tests/support/own_file_system.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,6 +79,13 @@ struct Fixture {
         main.Label6->setText(QStringLiteral("NOT SCHEDULED"));
     }
     bool isBusy() const { return main.cursor().shape() == Qt::WaitCursor || main.SSCommand3->busyLook(); }
+    // The worker window with a result step a few milliseconds after a network run's start; its real two seconds
+    // are waited out by resultStepAfterANetworkRun alone.
+    Tarnwick& quickWorker() {
+        Tarnwick& w = forms.tarnwick();
+        w.setResultStepMs(20);
+        return w;
+    }
 };
 } // namespace
 
@@ -158,10 +166,15 @@ void TestWorkerWindow::resultStepAfterANetworkRun() {
     Tarnwick& w = f.forms.tarnwick();
     w.Text4->setText(QStringLiteral("\\\\PC1"));
     f.main.Label1->setText(QStringLiteral("\\\\PC1"));
+    QElapsedTimer started;
+    started.start();
     w.Command1_Click();
     f.markBusy();
     writeBytes(f.statusFile(), "line one\r\nline two\r\n\r\nline three\r\n");
     QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000); // the armed step runs by itself, once
+    // Two seconds after the start (a coarse timer may fire 5% early).
+    QVERIFY2(started.elapsed() >= Tarnwick::kResultStepMs * 95 / 100, qPrintable(QString::number(started.elapsed())));
+    QCOMPARE(Tarnwick::kResultStepMs, 2000);
     QCOMPARE(w.Text1->toPlainText(), QStringLiteral("\nline one\nline two\n\nline three"));
     QCOMPARE(backColorOf(w.Text1), VbColor::White);
     QVERIFY(!f.isBusy());
@@ -177,7 +190,7 @@ void TestWorkerWindow::resultStepAfterANetworkRun() {
 void TestWorkerWindow::networkOutcomeStaysOnTheStatusLine() {
     Fixture f;
     QVERIFY(f.main.Form_Load()); // the tray icon, for the notifications
-    Tarnwick& w = f.forms.tarnwick();
+    Tarnwick& w = f.quickWorker();
     const QByteArray failed = "System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n"
                               "\\\\PC1 did not give the time: no SNTP reply\r\n\r\n";
     const QString reason = QStringLiteral("Clock not set: \\\\PC1 did not give the time: no SNTP reply");
@@ -264,7 +277,7 @@ void TestWorkerWindow::resultStepWithoutStatusFile() {
 
 void TestWorkerWindow::unwritableCommandFileStillEndsTheRun() {
     Fixture f;
-    Tarnwick& w = f.forms.tarnwick();
+    Tarnwick& w = f.quickWorker();
     // A folder where the command file should be: it cannot be replaced, whoever runs the test.
     QVERIFY(QDir().mkpath(f.platform.local(QStringLiteral("C:\\gTime.bat"))));
     w.Text4->setText(QStringLiteral("\\\\PC1"));
@@ -287,7 +300,7 @@ void TestWorkerWindow::refusedNameStartsNothing_data() {
 void TestWorkerWindow::refusedNameStartsNothing() {
     QFETCH(QString, name);
     Fixture f;
-    Tarnwick& w = f.forms.tarnwick();
+    Tarnwick& w = f.quickWorker();
     const QByteArray earlierLine = "net time \\\\OLD /set /yes >c:\\StatusTime.txt\r\n";
     writeBytes(f.platform.local(QStringLiteral("C:\\gTime.bat")), earlierLine);
     writeBytes(f.statusFile(), "The command completed successfully.\r\n");
@@ -308,9 +321,9 @@ void TestWorkerWindow::refusedNameStartsNothing() {
 
 void TestWorkerWindow::resultStepWaitsForARunningCommand() {
     Fixture f;
-    Tarnwick& w = f.forms.tarnwick();
-    // Silent SNTP, then the Time Protocol: the command ends after the two-second tick.
-    f.platform.commandRunMs = 3000;
+    Tarnwick& w = f.quickWorker();
+    // Silent SNTP, then the Time Protocol: the command ends after the result step's tick.
+    f.platform.commandRunMs = 300;
     f.platform.commandEnds = [&] {
         writeBytes(f.statusFile(), "Current time at \\\\PC1 is 12/8/2026 10:00:03 AM\r\n\r\n"
                                    "The command completed successfully.\r\n");

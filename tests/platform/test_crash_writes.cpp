@@ -43,11 +43,12 @@ const QByteArray kVersionB = QByteArray(9000, 'b') + "\r\n";
     }
 }
 
-// Reads what the writer reported until `enough` holds or the pipe ends; false after 10 s without a byte.
+// Reads what the writer reported until `enough` holds or the pipe ends; false after 60 s without a byte (a
+// sanitizer build on a busy machine takes seconds to start a child).
 template <typename Enough> bool readReports(int in, QByteArray& output, Enough enough) {
     while (!enough()) {
         pollfd p{in, POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0)
+        if (::poll(&p, 1, 60000) <= 0)
             return false;
         char buffer[512];
         const ssize_t n = ::read(in, buffer, sizeof buffer);

@@ -1,4 +1,4 @@
-# A shell function for the scripts that run a D-Bus daemon of their own (sourced).
+# Shell functions for the scripts that run a D-Bus daemon of their own (sourced, after script_test.sh).
 
 # private_bus_config FOLDER: writes FOLDER/bus.conf for a bus that listens on the socket FOLDER/bus and lets its
 # clients do everything; only the test's own processes know the socket.
@@ -19,4 +19,19 @@ private_bus_config() {
   </policy>
 </busconfig>
 CONF
+}
+
+# private_bus_start FOLDER PIDVAR [PREFIX...]: a bus of private_bus_config on FOLDER/bus, started through PREFIX
+# (e.g. nsenter into a namespace) and watched under the name of FOLDER's last part; its log is FOLDER/bus.log.
+# Sets PIDVAR to its process id; false when it does not take connections (the wait says why).
+private_bus_start() {
+    local dir=$1 var=$2
+    shift 2
+    private_bus_config "$dir"
+    # The daemon prints its address once it listens.
+    "$@" dbus-daemon --config-file="$dir/bus.conf" --nofork --nopidfile --print-address=3 3>"$dir/bus.address" \
+        >"$dir/bus.log" 2>&1 &
+    printf -v "$var" %s $!
+    helper_watch "the bus in ${dir##*/}" "$var" "$dir/bus.log"
+    until_ok 10 'test -s "$dir/bus.address"'
 }

@@ -24,11 +24,11 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-// Tries `probe` every 50 ms, letting events run between tries, until it holds or the time is up.
-template <typename Probe> bool probeUntil(Probe probe, int ms) {
+// Tries `probe` every 50 ms, letting events run between tries, until it holds, the child ends or the time is up.
+template <typename Probe> bool probeUntil(Probe probe, int ms, const QProcess& child) {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms) {
+    while (t.elapsed() < ms && child.state() != QProcess::NotRunning) {
         if (probe())
             return true;
         waitMs(50);
@@ -63,6 +63,10 @@ void ChildProcess::stop() {
 
 bool ChildProcess::fail(const QString& why) {
     m_error = why;
+    if (m_process.state() == QProcess::NotRunning && m_process.error() != QProcess::FailedToStart)
+        m_error += m_process.exitStatus() == QProcess::CrashExit
+                       ? QStringLiteral(" (it was killed by a signal)")
+                       : QStringLiteral(" (it ended with status %1)").arg(m_process.exitCode());
     const QByteArray err = m_process.readAllStandardError();
     if (!err.isEmpty())
         m_error += QStringLiteral(": ") + QString::fromUtf8(err.left(2000));
@@ -80,7 +84,7 @@ bool ChildProcess::launch(const QString& program, const QStringList& args) {
     if (!m_dir.isValid())
         return fail(QStringLiteral("no temporary folder"));
     m_process.start(path, args);
-    if (!m_process.waitForStarted(5000))
+    if (!m_process.waitForStarted(kReadyLimitMs))
         return fail(path + QStringLiteral(" did not start: ") + m_process.errorString());
     return true;
 }
@@ -261,7 +265,7 @@ bool XinetdTimeServer::start(const QString& address, quint16 port) {
             probe.connectToHost(address, port);
             return probe.waitForConnected(200);
         },
-        5000);
+        kReadyLimitMs, m_process);
     return up || fail(QStringLiteral("xinetd does not serve the time on ") + address);
 }
 
@@ -321,6 +325,6 @@ bool ChronydServer::launchServer(const QString& address, quint16 port, const QBy
             probe.write(request);
             return probe.waitForReadyRead(200) && probe.pendingDatagramSize() >= 48;
         },
-        5000);
+        kReadyLimitMs, m_process);
     return up || fail(QStringLiteral("chronyd does not serve NTP on ") + address);
 }

@@ -30,6 +30,10 @@
         }                                                                                                              \
     } while (false)
 
+// A helper process (or the program's window) is waited for this long only when it is really broken: on a busy
+// 2-core machine a sanitizer build's peers take many seconds to come up.
+constexpr int kReadyLimitMs = 60000;
+
 // A loopback address that no other running test uses: derived from the process id (and a salt of 0 or 1 for a
 // second address in the same test). Linux answers on all of 127.0.0.0/8.
 QString uniqueLoopbackAddress(int salt = 0);
@@ -52,7 +56,8 @@ protected:
     // Starts the program found on PATH or in /usr/sbin; false (and error()) when it could not start.
     bool launch(const QString& program, const QStringList& args);
     // Waits for a line on the child's standard output; false when it ended or the time passed.
-    bool readLine(QByteArray* line, int ms = 5000);
+    bool readLine(QByteArray* line, int ms = kReadyLimitMs);
+    // Stops the child and sets error(): why, how the child ended when it had ended by itself, what it printed.
     bool fail(const QString& why);
 
     QProcess m_process;

@@ -42,6 +42,7 @@ private Q_SLOTS:
     void exchange_data();
     void exchange();
     void successWritesTheMainWindow();
+    void silentServerFailsAtTheLimit_data();
     void silentServerFailsAtTheLimit();
     void refusedConnectionFails();
     void emptyHostFails();
@@ -240,12 +241,22 @@ void TestVespline::successWritesTheMainWindow() {
     QVERIFY(v.lastRefusal().isEmpty());
 }
 
+void TestVespline::silentServerFailsAtTheLimit_data() {
+    QTest::addColumn<int>("limitMs");
+    QTest::newRow("the program's limit") << 0;
+    QTest::newRow("a shorter limit set") << 500;
+}
+
 void TestVespline::silentServerFailsAtTheLimit() {
+    QFETCH(int, limitMs);
+    if (limitMs > 0)
+        m_forms->vespline().setExchangeLimitMs(limitMs);
+    else
+        limitMs = Vespline::kExchangeLimitMs;
     // A full reply that is never followed by a close cannot be trusted, and must not hold the caller forever.
     ScriptedTimeServer server({S::send(kReply), S::hold()});
     QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port(), 20000), QStringLiteral("FAILED"));
-    QVERIFY2(m_elapsedMs >= Vespline::kExchangeLimitMs - 100 && m_elapsedMs < Vespline::kExchangeLimitMs + 1500,
-             qPrintable(QString::number(m_elapsedMs)));
+    QVERIFY2(m_elapsedMs >= limitMs - 100 && m_elapsedMs < limitMs + 1500, qPrintable(QString::number(m_elapsedMs)));
     QVERIFY(m_platform->clock.calls.isEmpty());
 }
 
@@ -298,13 +309,15 @@ void TestVespline::newStartAbandonsTheExchange() {
     ScriptedTimeServer silent({S::hold()});
     ScriptedTimeServer good({S::send(kReply), S::close()});
     Vespline& v = m_forms->vespline();
+    // Short enough to wait past the abandoned exchange's limit, long enough for the good one on a busy machine.
+    v.setExchangeLimitMs(1000);
     v.setTimePort(silent.port());
     v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
     v.cmdSync_Click();
     QTRY_COMPARE(silent.connections(), 1);
     QCOMPARE(sync(QStringLiteral("localhost"), good.port()), QStringLiteral("SUCESS"));
     // The abandoned exchange's limit never fires afterwards.
-    waitMs(200);
+    waitMs(1300);
     QCOMPARE(m_forms->base().SyncResult(), QStringLiteral("SUCESS"));
     QVERIFY(!v.isExchanging());
 }

@@ -175,6 +175,7 @@ Tarnwick1& TestVesplinePeers::syncNow(const QByteArray& checkUrl, qint64* elapse
     m_platform = std::make_unique<DBusClockPlatform>();
     m_forms = std::make_unique<Forms>(*m_platform);
     Tarnwick1& main = m_forms->tarnwick1();
+    main.setCheckPauseMs(20); // its real two seconds are the main window's test's
     main.Label1->setText(m_address);
     QElapsedTimer timer;
     timer.start();
@@ -190,8 +191,8 @@ void TestVesplinePeers::syncNowWithXinetd() {
     qint64 ms = 0;
     // The connection check tries a loopback address: xinetd's own port, or the discard port where nothing listens.
     Tarnwick1& main = syncNow(online ? "http://" + m_address.toLatin1() + ":37/" : "http://127.0.0.1:9/", &ms);
-    // The two-second pause of the connection check, then one quick exchange.
-    QVERIFY2(ms < 4000, qPrintable(QString::number(ms)));
+    // The connection check, then one quick exchange.
+    QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
     if (online) {
         QCOMPARE(main.Label13->text(), QStringLiteral("True"));
         QCOMPARE(main.Label7->text(), QStringLiteral("SUCESS"));
@@ -216,7 +217,8 @@ void TestVesplinePeers::lateClockService() {
     const int before = static_cast<int>(m_timedated.calls().size());
     qint64 ms = 0;
     Tarnwick1& main = syncNow("http://" + m_address.toLatin1() + ":37/", &ms);
-    QVERIFY2(ms >= lateMs, qPrintable(QString::number(ms)));
+    // The fake answers on a coarse timer, which may fire 5% early.
+    QVERIFY2(ms >= lateMs * 95 / 100, qPrintable(QString::number(ms)));
     const QList<SetTimeCall> calls = m_timedated.calls();
     QCOMPARE(calls.size(), before + 1);
     // Applied late, the correction still leaves the clock within the server's one-second resolution.
