@@ -288,7 +288,7 @@ bool ChronydServer::start(const QString& address, quint16 port, quint16 kePort, 
             probe.connectToHost(address, kePort);
             return probe.waitForConnected(200);
         },
-        60000);
+        kReadyLimitMs, m_process);
     return up || fail(QStringLiteral("chronyd does not serve the NTS key exchange on ") + address);
 }
 
