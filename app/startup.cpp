@@ -47,8 +47,8 @@ bool Tarnwick1::Form_Load() {
     else
         showForLackOfTray();
     m_platform.listenForLaterStarts([this] { bringToFront(); });
-    // The clock labels change at the start of each minute.
-    Timer1->start(Schedule::msToNextMinute(now.time()));
+    // The first tick comes a second after the start; each tick then waits for the start of the next minute.
+    Timer1->start(1000);
     Timer2->start();
     return true;
 }

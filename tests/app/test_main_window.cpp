@@ -114,9 +114,9 @@ void TestMainWindow::startsHiddenInTheTray() {
     QCOMPARE(w.Combo1->itemText(719), QStringLiteral("720"));
     QCOMPARE(w.Combo1->currentText(), QStringLiteral("60"));
 
-    // The clock's first tick comes at the start of the next minute.
+    // The clock's first tick comes a second after the start.
     QVERIFY(w.Timer1->isActive());
-    QCOMPARE(w.Timer1->interval(), 20000 + Schedule::kPastMinuteMs);
+    QCOMPARE(w.Timer1->interval(), 1000);
     QVERIFY(w.Timer2->isActive());
     QCOMPARE(w.Timer2->interval(), 60000);
     // Nothing is written at start, and no other window is created.
@@ -278,7 +278,6 @@ void TestMainWindow::trayThatGoesAway() {
 
 void TestMainWindow::clockFollowsTheMinute_data() {
     QTest::addColumn<QDateTime>("start");
-    QTest::addColumn<int>("firstWait");
     QTest::addColumn<QDateTime>("then"); // when the tick runs, or the clock has just been corrected
     QTest::addColumn<bool>("corrected"); // a correction instead of a tick
     QTest::addColumn<int>("nextWait");
@@ -286,25 +285,20 @@ void TestMainWindow::clockFollowsTheMinute_data() {
     const QDate day(2026, 12, 8);
     const int past = Schedule::kPastMinuteMs;
     const auto at = [day](int h, int m, int s, int ms = 0) { return QDateTime(day, QTime(h, m, s, ms)); };
-    QTest::newRow("start mid-minute") << at(21, 5, 40) << 20000 + past << at(21, 6, 0, past) << false << 60000
-                                      << "09:06 PM";
-    QTest::newRow("start on the minute") << at(21, 5, 0) << 60000 + past << at(21, 6, 0, past + 1) << false << 59999
-                                         << "09:06 PM";
+    QTest::newRow("start mid-minute") << at(21, 5, 40) << at(21, 6, 0, past) << false << 60000 << "09:06 PM";
+    QTest::newRow("start on the minute") << at(21, 5, 0) << at(21, 6, 0, past + 1) << false << 59999 << "09:06 PM";
     QTest::newRow("start just before the minute")
-        << at(21, 5, 59, 990) << 10 + past << at(21, 6, 0, past) << false << 60000 << "09:06 PM";
+        << at(21, 5, 59, 990) << at(21, 6, 0, past) << false << 60000 << "09:06 PM";
     QTest::newRow("late tick is aligned again")
-        << at(21, 5, 40) << 20000 + past << at(21, 6, 2, 500) << false << 57500 + past << "09:06 PM";
-    QTest::newRow("midnight") << at(23, 59, 30) << 30000 + past << QDateTime(day.addDays(1), QTime(0, 0, 0, past))
-                              << false << 60000 << "12:00 AM";
-    QTest::newRow("clock corrected forward")
-        << at(21, 5, 40) << 20000 + past << at(21, 7, 10) << true << 50000 + past << "09:07 PM";
-    QTest::newRow("clock corrected back")
-        << at(21, 5, 40) << 20000 + past << at(21, 4, 50) << true << 10000 + past << "09:04 PM";
+        << at(21, 5, 40) << at(21, 6, 2, 500) << false << 57500 + past << "09:06 PM";
+    QTest::newRow("midnight") << at(23, 59, 30) << QDateTime(day.addDays(1), QTime(0, 0, 0, past)) << false << 60000
+                              << "12:00 AM";
+    QTest::newRow("clock corrected forward") << at(21, 5, 40) << at(21, 7, 10) << true << 50000 + past << "09:07 PM";
+    QTest::newRow("clock corrected back") << at(21, 5, 40) << at(21, 4, 50) << true << 10000 + past << "09:04 PM";
 }
 
 void TestMainWindow::clockFollowsTheMinute() {
     QFETCH(QDateTime, start);
-    QFETCH(int, firstWait);
     QFETCH(QDateTime, then);
     QFETCH(bool, corrected);
     QFETCH(int, nextWait);
@@ -314,7 +308,7 @@ void TestMainWindow::clockFollowsTheMinute() {
     Forms forms(platform);
     Tarnwick1& w = forms.tarnwick1();
     QVERIFY(w.Form_Load());
-    QCOMPARE(w.Timer1->interval(), firstWait);
+    QCOMPARE(w.Timer1->interval(), 1000);
     QCOMPARE(w.Timer1->timerType(), Qt::PreciseTimer);
     platform.setNow(then);
     if (corrected)
