@@ -22,7 +22,8 @@ CONF
 }
 
 # private_bus_start FOLDER PIDVAR [PREFIX...]: a bus of private_bus_config on FOLDER/bus, started through PREFIX
-# (e.g. nsenter into a namespace) and watched under the name of FOLDER's last part; its log is FOLDER/bus.log.
+# (a program that ends in exec of the rest, e.g. nsenter into a namespace; not a shell function, whose subshell
+# would be the process stopped) and watched under the name of FOLDER's last part; its log is FOLDER/bus.log.
 # Sets PIDVAR to its process id; false when it does not take connections (the wait says why).
 private_bus_start() {
     local dir=$1 var=$2

@@ -119,10 +119,34 @@ work_make() {
     work_owner=$BASHPID
 }
 
-# work_end STATUS: removes the work folder after a pass or a skip; keeps it after a failure, and says where.
+# The processes whose command line names the work folder: helpers still running.
+work_users() {
+    local file
+    for file in $(grep -lsaF -- "$work" /proc/[0-9]*/cmdline); do
+        file=${file#/proc/}
+        echo "${file%/cmdline}"
+    done
+}
+
+# work_end STATUS: removes the work folder after a pass or a skip; keeps it after a failure, and says where. A
+# pass that leaves a helper running (a cleanup that stopped a wrapper, not the helper) fails, and the helper goes.
 work_end() {
+    local left pid _
     [ -n "${work:-}" ] && [ -d "$work" ] && [ "$BASHPID" = "${work_owner:-}" ] || return 0
     if { [ "$1" -eq 0 ] || [ "$1" -eq 77 ]; } && [ -z "$helper_failed" ]; then
+        for _ in $(seq 30); do
+            left=$(work_users)
+            [ -z "$left" ] && break
+            sleep 0.1
+        done
+        if [ -n "$left" ]; then
+            for pid in $left; do
+                echo "FAIL: left running: process $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
+                kill "$pid" 2>/dev/null
+            done
+            echo "-- the work folder is kept: $work"
+            exit 1
+        fi
         rm -rf "$work"
     else
         echo "-- the work folder is kept: $work"

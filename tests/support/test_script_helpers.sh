@@ -69,11 +69,21 @@ row "a wait past its limit says what did not hold" 1 '
     until_ok 1 "test -e $work/never" || fail "not there"' \
     'still not so after 1 s: test -e' 'FAIL: not there'
 
+row "a pass that leaves a helper running fails, and the helper goes" 1 '
+    touch "$work/followed"
+    tail -f "$work/followed" </dev/null >/dev/null 2>&1 &
+    until grep -qaF "$work" "/proc/$!/cmdline" 2>/dev/null; do sleep 0.05; done' \
+    'FAIL: left running: process [0-9]+: tail -f .*/work/row\.' 'the work folder is kept'
+if pgrep -f "^tail -f $top/" >/dev/null; then
+    echo "FAIL: the helper left running was not stopped"
+    failures=$((failures + 1))
+fi
+
 row "a pass leaves no work folder" 0 '
     echo kept >"$work/file"'
-if [ "$(find "$top/work" -mindepth 1 -maxdepth 1 | wc -l)" -ne 3 ] ||
-    [ "$(find "$top/work" -mindepth 1 -maxdepth 1 -name 'row.*' | wc -l)" -ne 3 ]; then
-    echo "FAIL: the work folders are not the three failures' alone: $(ls "$top/work")"
+if [ "$(find "$top/work" -mindepth 1 -maxdepth 1 | wc -l)" -ne 4 ] ||
+    [ "$(find "$top/work" -mindepth 1 -maxdepth 1 -name 'row.*' | wc -l)" -ne 4 ]; then
+    echo "FAIL: the work folders are not the four failures' alone: $(ls "$top/work")"
     failures=$((failures + 1))
 fi
 

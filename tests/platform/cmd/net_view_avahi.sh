@@ -72,7 +72,8 @@ in_net "$far" ip link set hvfar up
 # its namespace's mounts (its /run), with the root and folder of this script (a chroot stays one).
 side() {
     local name=$1 pid=$2 interface=$3 host=$4 publish=$5 dir=$work/$1 bus=bus_$1
-    private_bus_start "$dir" "$bus" in_net "$pid" || fail "the $name bus did not start"
+    # nsenter runs the daemon in its own process, so stopping that process stops the bus.
+    private_bus_start "$dir" "$bus" nsenter --target "$pid" --net || fail "the $name bus did not start"
     pids+=("${!bus}")
     cat >"$dir/avahi.conf" <<CONF
 [server]
