@@ -122,6 +122,7 @@ chronyd -4 -x -d -u root -f "$work/chrony.conf" >"$work/chronyd.log" 2>&1 &
 chronyd=$!
 pids+=($!)
 helper_watch chronyd chronyd "$work/chronyd.log"
+until_ok 10 '(exec 3<>/dev/tcp/127.0.0.1/4460) 2>/dev/null' || fail "chronyd does not serve the NTS key exchange"
 
 # The NIST server's SNTP: a fake server 5 s ahead, on a port of its own that both programs are told.
 "$fake_sntp" --address 127.0.0.1 --lead-usec 5000000 >"$work/sntp.log" 2>&1 &
@@ -129,12 +130,16 @@ sntp=$!
 pids+=($!)
 helper_watch "the fake SNTP server" sntp "$work/sntp.log"
 until_ok 10 'grep -q "^ready " "$work/sntp.log"' || fail "the fake SNTP server did not start"
-export HORAVANE_SNTP_PORT=$(awk '/^ready / {print $2; exit}' "$work/sntp.log")
+HORAVANE_SNTP_PORT=$(awk '/^ready / {print $2; exit}' "$work/sntp.log")
+export HORAVANE_SNTP_PORT
 export HORAVANE_CA_FILE=$work/ca.pem
 
 # A private system bus with the fake clock service.
-private_bus_start "$work" bus_pid || fail "the private bus did not start"
+# Kept among the processes to stop even when it fails, or the end's wait would wait for it.
+bus_ok=1
+private_bus_start "$work" bus_pid || bus_ok=
 pids+=("$bus_pid")
+[ -n "$bus_ok" ] || fail "the private bus did not start"
 bus=unix:path=$work/bus
 echo 1 >"$work/ntp" # automatic time synchronization on, as on a default desktop
 "$fake_timedated" --address "$bus" --record "$work/settime" --ntp-file "$work/ntp" >"$work/timedated.log" 2>&1 &
@@ -143,7 +148,6 @@ pids+=($!)
 helper_watch "the fake clock service" timedated "$work/timedated.log"
 until_ok 10 'grep -q ready "$work/timedated.log"' || fail "the fake clock service did not start"
 until_ok 10 '(exec 3<>/dev/tcp/127.0.0.1/37) 2>/dev/null' || fail "xinetd does not serve the time"
-until_ok 10 '(exec 3<>/dev/tcp/127.0.0.1/4460) 2>/dev/null' || fail "chronyd does not serve the NTS key exchange"
 
 xtray_start "$work" || fail "Xvfb or trayer did not start"
 export DBUS_SYSTEM_BUS_ADDRESS=$bus
