@@ -291,7 +291,7 @@ void TestVesplinePeers::roadsToRealServers_data() {
         << "xinetd" << qint64(0) << ok << time << "Clock already right (±0.5 s)" << qint64(0);
     // chronyd serves this very clock, which NTS reads as it is.
     QTest::newRow("NTS from chronyd, a right clock left alone") << "server" << qint64(0) << ok << "NTS"
-                                                                << "Clock already right (±0.0" << qint64(0);
+                                                                << "Clock already right (±" << qint64(0);
     QTest::newRow("NTS refused for another host's certificate: no SNTP although chronyd answers it")
         << "elsewhere" << qint64(3000) << "FAILED"
         << "NTS"
