@@ -1,6 +1,6 @@
-// The Time Protocol window and SYNC NOW against xinetd's built-in time service on a loopback address, setting the
-// clock through an in-process fake and through the real D-Bus client talking to a fake clock service on a
-// private bus.
+// The Time Protocol window and SYNC NOW against xinetd's built-in time service and chronyd (NTP, and NTS with a
+// test CA) on loopback addresses, setting the clock through an in-process fake and through the real D-Bus client
+// talking to a fake clock service on a private bus.
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "platform/clock_service.h"
@@ -8,6 +8,7 @@
 #include "platform/events.h"
 #include "platform/linux_platform.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/nts_test_server.h"
 #include "tests/support/process_fixtures.h"
 #include "tests/support/vespline_sync.h"
 #include "time_protocol/vespline.h"
@@ -63,6 +64,7 @@ private:
     // main window and the time SYNC NOW took.
     Tarnwick1& syncNow(const QByteArray& checkUrl, qint64* elapsedMs);
 
+    TestCertificates m_certs;
     PrivateSystemBus m_bus;
     FakeTimedated m_timedated;
     XinetdTimeServer m_xinetd;
@@ -75,6 +77,9 @@ private:
 
 void TestVesplinePeers::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // The window reads the CA file once, when the first one is made.
+    QVERIFY2(m_certs.makeAuthority(), qPrintable(m_certs.error()));
+    qputenv("HORAVANE_CA_FILE", m_certs.authority().toLocal8Bit());
     // The private bus replaces the system bus for this process before anything connects to it.
     if (!m_bus.start()) {
         if (m_bus.isMissing())
@@ -88,6 +93,9 @@ void TestVesplinePeers::initTestCase() {
             QSKIP("xinetd is not installed");
         QFAIL(qPrintable(m_xinetd.error()));
     }
+    QVERIFY2(m_certs.issue(QStringLiteral("server"), {QStringLiteral("IP:") + m_address}), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("elsewhere"), {QStringLiteral("DNS:elsewhere.test")}),
+             qPrintable(m_certs.error()));
     m_chronydAddress = uniqueLoopbackAddress(1);
     if (!m_chronyd.start(m_chronydAddress) && !m_chronyd.isMissing())
         QFAIL(qPrintable(m_chronyd.error()));
@@ -102,6 +110,8 @@ void TestVesplinePeers::init() {
 void TestVesplinePeers::cleanup() {
     m_forms.reset();
     m_platform.reset();
+    // A completed key exchange would keep later rows with the same address off the other roads.
+    Nts::forget();
 }
 
 void TestVesplinePeers::setsTheClockFromXinetd() {
@@ -261,38 +271,61 @@ void TestVesplinePeers::automaticSyncOnThroughTheService() {
 }
 
 void TestVesplinePeers::roadsToRealServers_data() {
-    QTest::addColumn<bool>("sntp"); // chronyd's address, else xinetd's, which has no SNTP
+    // chronyd with NTP only on an address of its own; xinetd, with no SNTP; or, given a certificate's name,
+    // chronyd with NTS (and NTP) on xinetd's address.
+    QTest::addColumn<QString>("peer");
     QTest::addColumn<qint64>("behindMs");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("road");
     QTest::addColumn<QString>("status");
     QTest::addColumn<qint64>("toleranceUsec"); // of the correction sent
-    QTest::newRow("SNTP from chronyd") << true << qint64(3000) << "(SNTP)" << qint64(20000);
-    QTest::newRow("SNTP, a right clock left alone") << true << qint64(0) << "Clock already right (±" << qint64(0);
+    const QString ok = QStringLiteral("SUCESS");
+    const QString sntp = QStringLiteral("SNTP");
+    const QString time = QStringLiteral("Time Protocol");
+    QTest::newRow("SNTP from chronyd") << "chronyd" << qint64(3000) << ok << sntp << "(SNTP)" << qint64(20000);
+    QTest::newRow("SNTP, a right clock left alone")
+        << "chronyd" << qint64(0) << ok << sntp << "Clock already right (±" << qint64(0);
     QTest::newRow("no SNTP, the Time Protocol from xinetd")
-        << false << qint64(3000) << "(Time Protocol)" << qint64(600000);
+        << "xinetd" << qint64(3000) << ok << time << "(Time Protocol)" << qint64(600000);
     QTest::newRow("Time Protocol, a right clock left alone")
-        << false << qint64(0) << "Clock already right (±0.5 s)" << qint64(0);
+        << "xinetd" << qint64(0) << ok << time << "Clock already right (±0.5 s)" << qint64(0);
+    // chronyd serves this very clock, which NTS reads as it is.
+    QTest::newRow("NTS from chronyd, a right clock left alone") << "server" << qint64(0) << ok << "NTS"
+                                                                << "Clock already right (±" << qint64(0);
+    QTest::newRow("NTS refused for another host's certificate: no SNTP although chronyd answers it")
+        << "elsewhere" << qint64(3000) << "FAILED"
+        << "NTS"
+        << "Clock not set: NTS key exchange refused: the server's certificate is for another host" << qint64(0);
 }
 
 void TestVesplinePeers::roadsToRealServers() {
-    QFETCH(bool, sntp);
+    QFETCH(QString, peer);
     QFETCH(qint64, behindMs);
+    QFETCH(QString, result);
+    QFETCH(QString, road);
     QFETCH(QString, status);
     QFETCH(qint64, toleranceUsec);
-    if (sntp && m_chronyd.isMissing())
+    const bool nts = peer != QLatin1String("chronyd") && peer != QLatin1String("xinetd");
+    if (peer == QLatin1String("chronyd") && m_chronyd.isMissing())
         QSKIP("chronyd is not installed");
+    ChronydServer ntsServer;
+    if (nts)
+        HV_START_FIXTURE(ntsServer, m_address, 123, 4460, m_certs.certificate(peer), m_certs.key(peer));
     auto platform = std::make_unique<DBusClockPlatform>();
     platform->behindMs = behindMs;
     m_platform = std::move(platform);
     m_forms = std::make_unique<Forms>(*m_platform);
     const int before = static_cast<int>(m_timedated.calls().size());
-    QCOMPARE(syncWithVespline(*m_forms, sntp ? m_chronydAddress : m_address), QStringLiteral("SUCESS"));
+    QCOMPARE(syncWithVespline(*m_forms, peer == QLatin1String("chronyd") ? m_chronydAddress : m_address), result);
     const Vespline& v = m_forms->vespline();
     QVERIFY2(v.lastOutcome().contains(status), qPrintable(v.lastOutcome()));
-    QCOMPARE(v.lastRoad(), sntp ? QStringLiteral("SNTP") : QStringLiteral("Time Protocol"));
-    QVERIFY(v.lastRoundTripMs() >= 0 && v.lastRoundTripMs() < 1000);
+    QCOMPARE(v.lastRoad(), road);
+    if (result == QLatin1String("SUCESS"))
+        QVERIFY(v.lastRoundTripMs() >= 0 && v.lastRoundTripMs() < 1000);
+    const bool sent = behindMs && result == QLatin1String("SUCESS");
     const QList<SetTimeCall> calls = m_timedated.calls();
-    QCOMPARE(calls.size(), before + (behindMs ? 1 : 0));
-    if (behindMs) {
+    QCOMPARE(calls.size(), before + (sent ? 1 : 0));
+    if (sent) {
         const qint64 error = calls.last().usec - behindMs * 1000;
         QVERIFY2(qAbs(error) <= toleranceUsec, qPrintable(QString::number(error)));
     }
