@@ -254,6 +254,9 @@ void Vespline::connectToServer() {
     m_road = Road::kTimeProtocol;
     Winsock->RemoteHost = m_host;
     Winsock->RemotePort = m_port;
+    // From here, not from the connected event: the server sends its time as it accepts, which on a busy machine
+    // can come before that event runs, and its second must lie within the round trip.
+    m_connectStartTick = m_forms.platform().tickCount();
     Winsock->Connect();
 }
 
@@ -266,7 +269,7 @@ void Vespline::cmdQuit_Click() {
 }
 
 void Vespline::Winsock_Connect() {
-    m_connectedTick = m_forms.platform().tickCount();
+    // Nothing to do: the transit time counts from the connection's start.
 }
 
 void Vespline::Winsock_DataArrival(qint64 bytesTotal) {
@@ -293,7 +296,7 @@ void Vespline::Winsock_Close() {
         return;
     // The tick count is monotonic: a clock step during the exchange cannot spoil the transit time.
     const qint64 transitMs = static_cast<qint32>(static_cast<quint32>(m_forms.platform().tickCount()) -
-                                                 static_cast<quint32>(m_connectedTick));
+                                                 static_cast<quint32>(m_connectStartTick));
     m_roundTripUsec = std::max<qint64>(0, transitMs) * 1000;
     Delay = static_cast<double>(m_roundTripUsec) / 2e6;
     SetClock(Received);

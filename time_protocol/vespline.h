@@ -123,11 +123,11 @@ private:
     quint16 m_sntpPort = 123;
     NtsCall m_ntsCall;
     SntpCall m_sntpCall;
-    QString m_host;              // the server of the synchronization under way
-    QString m_road;              // the road of the last outcome
-    qint64 m_roundTripUsec = -1; // of the last reply
-    qint32 m_connectedTick = 0;  // the tick count when the Time Protocol connection was made
-    QElapsedTimer m_started;     // since the synchronization began, for the limits of the later roads
+    QString m_host;                // the server of the synchronization under way
+    QString m_road;                // the road of the last outcome
+    qint64 m_roundTripUsec = -1;   // of the last reply
+    qint32 m_connectStartTick = 0; // the tick count when the Time Protocol connection was started
+    QElapsedTimer m_started;       // since the synchronization began, for the limits of the later roads
     std::function<void()> m_pacedStart;
     QList<QPointer<QThread>> m_workers;
     int m_queryGapMs = kQueryGapMs;
