@@ -23,8 +23,9 @@ const QString kWait = QStringLiteral("WAIT");
 } // namespace
 
 void Tarnwick1::SSCommand3_Click() {
-    // One synchronization at a time: a click or timer tick while one waits would abandon it half-way.
-    if (m_syncWaiting)
+    // One synchronization at a time: a click or timer tick while one waits would abandon it half-way. A network
+    // run waits in the worker's result step, which may be holding on for a password prompt.
+    if (m_syncWaiting || (m_forms.isTarnwickLoaded() && m_forms.tarnwick().isNetworkRunUnderWay()))
         return;
     const QString server = Label1->text();
     if (server.trimmed() == QLatin1String("NONE SELECTED")) {

@@ -28,6 +28,8 @@ public:
     void List1_Click();    // copies the trimmed entry into Text4
     // The next Command1_Click was started by a timer (false) or a person (true, also the button's own click).
     void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
+    // True from a network run's start until its result step has run.
+    bool isNetworkRunUnderWay() const { return m_networkRun; }
 
     QLabel* Label1; // clock
     QLabel* Label2;

@@ -303,6 +303,9 @@ void TestSyncNow::networkComputer() {
     // The clock is refreshed before the result is known.
     QCOMPARE(m_main->Label3->text(), QStringLiteral("10:00 AM"));
     QVERIFY(m_forms->tarnwick().Timer3->isActive());
+    // A timer's tick before the result step starts nothing more, and does not take over the person's run.
+    m_main->SSCommand3_Click();
+    QCOMPARE(m_platform->startedByUser, (QList<bool>{true, true}));
 }
 
 void TestSyncNow::connectionCheckButton() {
