@@ -5,6 +5,7 @@
 #include "time_protocol/ntp_time.h"
 #include "time_protocol/nts_ke.h"
 #include "time_protocol/nts_packet.h"
+#include "time_protocol/port_setting.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -477,13 +478,8 @@ Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int place
 
 Options Options::fromEnvironment() {
     Options options;
-    bool ok = false;
-    const int ke = qEnvironmentVariableIntValue("HORAVANE_NTS_PORT", &ok);
-    if (ok && ke > 0 && ke < 65536)
-        options.kePort = quint16(ke);
-    const int ntp = qEnvironmentVariableIntValue("HORAVANE_SNTP_PORT", &ok);
-    if (ok && ntp > 0 && ntp < 65536)
-        options.ntpPort = quint16(ntp);
+    options.kePort = PortSetting::fromEnvironment("HORAVANE_NTS_PORT", options.kePort);
+    options.ntpPort = PortSetting::fromEnvironment("HORAVANE_SNTP_PORT", options.ntpPort);
     options.caFile = qEnvironmentVariable("HORAVANE_CA_FILE");
     return options;
 }

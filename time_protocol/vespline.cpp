@@ -11,6 +11,7 @@
 #include "platform/events.h"
 #include "platform/platform.h"
 #include "time_protocol/clock_guard.h"
+#include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/time_reply.h"
 
@@ -39,10 +40,7 @@ const Ports& environmentPorts() {
     static const Ports ports = [] {
         Ports read;
         read.nts = Nts::Options::fromEnvironment();
-        bool ok = false;
-        const int time = qEnvironmentVariableIntValue("HORAVANE_TIME_PORT", &ok);
-        if (ok && time > 0 && time < 65536)
-            read.timePort = time;
+        read.timePort = PortSetting::fromEnvironment("HORAVANE_TIME_PORT", 37);
         return read;
     }();
     return ports;

@@ -6,6 +6,7 @@
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "time_protocol/clock_guard.h"
+#include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/status_words.h"
 #include "time_protocol/time_reply.h"
@@ -23,12 +24,6 @@ namespace NetTime {
 namespace {
 // Avahi answers from its cache or after one mDNS query; a second is plenty on a local network.
 constexpr int kAvahiMs = 1000;
-
-quint16 portFrom(const char* name, quint16 fallback) {
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
-}
 
 // A single-label name that the system resolver does not know is asked of Avahi as NAME.local: "net view" lists
 // mDNS hosts by that short name when the whole name would not fit its entry.
@@ -120,7 +115,8 @@ Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
 } // namespace
 
 Ports Ports::fromEnvironment() {
-    return {portFrom("HORAVANE_SNTP_PORT", 123), portFrom("HORAVANE_TIME_PORT", 37)};
+    return {PortSetting::fromEnvironment("HORAVANE_SNTP_PORT", 123),
+            PortSetting::fromEnvironment("HORAVANE_TIME_PORT", 37)};
 }
 
 Sample ask(const QString& host, const Ports& ports, int stepMs) {

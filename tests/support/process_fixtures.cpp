@@ -35,6 +35,13 @@ template <typename Probe> bool probeUntil(Probe probe, int ms, const QProcess& c
     }
     return false;
 }
+
+// True when a TCP connection to the port is taken.
+bool portAnswers(const QString& address, quint16 port) {
+    QTcpSocket probe;
+    probe.connectToHost(address, port);
+    return probe.waitForConnected(200);
+}
 } // namespace
 
 QString uniqueLoopbackAddress(int salt) {
@@ -259,13 +266,7 @@ bool XinetdTimeServer::start(const QString& address, quint16 port) {
     if (!launch(QStringLiteral("xinetd"), {QStringLiteral("-dontfork"), QStringLiteral("-f"), config,
                                            QStringLiteral("-pidfile"), folder() + QStringLiteral("/xinetd.pid")}))
         return false;
-    const bool up = probeUntil(
-        [&] {
-            QTcpSocket probe;
-            probe.connectToHost(address, port);
-            return probe.waitForConnected(200);
-        },
-        kReadyLimitMs, m_process);
+    const bool up = probeUntil([&] { return portAnswers(address, port); }, kReadyLimitMs, m_process);
     return up || fail(QStringLiteral("xinetd does not serve the time on ") + address);
 }
 
@@ -282,13 +283,7 @@ bool ChronydServer::start(const QString& address, quint16 port, quint16 kePort, 
                            QByteArray::number(kePort) + "\nntsdumpdir " + dir + "\ndumpdir " + dir + "\n";
     if (!launchServer(address, port, nts))
         return false;
-    const bool up = probeUntil(
-        [&] {
-            QTcpSocket probe;
-            probe.connectToHost(address, kePort);
-            return probe.waitForConnected(200);
-        },
-        kReadyLimitMs, m_process);
+    const bool up = probeUntil([&] { return portAnswers(address, kePort); }, kReadyLimitMs, m_process);
     return up || fail(QStringLiteral("chronyd does not serve the NTS key exchange on ") + address);
 }
 
