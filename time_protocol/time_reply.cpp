@@ -11,6 +11,9 @@ namespace TimeReply {
 namespace {
 constexpr qint64 kEraLength = qint64(1) << 32;
 constexpr qint64 kHalfSecondUsec = 500000;
+// Most servers read their second from the kernel's coarse clock, which turns over up to one tick (1 to 10 ms)
+// after the precise one: the second a reply names may have ended that much earlier.
+constexpr qint64 kCoarseTickUsec = 10000;
 const QDateTime& base1990() {
     static const QDateTime base(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC);
     return base;
@@ -75,10 +78,12 @@ Sample sample(const QByteArray& reply, qint64 closedUsec, qint64 roundTripUsec) 
         return s;
     s.roundTripUsec = std::max<qint64>(0, roundTripUsec);
     const qint64 secondsSince1970 = secondsSince1900(bigEndianValue(reply)) - NtpTime::kUnixMinus1900Seconds;
-    const qint64 serverUsec = secondsSince1970 * 1000000 + kHalfSecondUsec + s.roundTripUsec / 2;
+    // At its read the server's time lay within [N, N + 1 s + one tick); at the close, up to a round trip later.
+    const qint64 halfWidthUsec = kHalfSecondUsec + kCoarseTickUsec / 2;
+    const qint64 serverUsec = secondsSince1970 * 1000000 + halfWidthUsec + s.roundTripUsec / 2;
     s.ok = true;
     s.correctionUsec = serverUsec - closedUsec;
-    s.uncertaintyUsec = kHalfSecondUsec + s.roundTripUsec / 2;
+    s.uncertaintyUsec = halfWidthUsec + s.roundTripUsec / 2;
     s.serverUtc = QDateTime::fromMSecsSinceEpoch(serverUsec / 1000, Qt::UTC);
     return s;
 }

@@ -39,8 +39,9 @@ struct Conversion {
 // server without a time sends and which would otherwise read as 2036.
 Conversion convert(const QByteArray& reply, double delaySeconds);
 
-// The sample of a reply: its value N means "somewhere within second N", so the server's time when the close was
-// seen is N + 0.5 s plus half the round trip, known to 0.5 s plus half the round trip. `closedUsec` is this clock
+// The sample of a reply: its value N means "somewhere within second N, or up to one coarse clock tick (10 ms)
+// after it", so the server's time when the close was seen is N + 0.505 s plus half the round trip, known to
+// 0.505 s plus half the round trip. `closedUsec` is this clock
 // at that moment (microseconds since 1970), `roundTripUsec` the monotonic time from the start of the connection to the
 // close. The same checks as convert. Road "Time Protocol".
 Sample sample(const QByteArray& reply, qint64 closedUsec, qint64 roundTripUsec);

@@ -60,6 +60,10 @@ void TestTimeReply::converts_data() {
         << QByteArray::fromHex("E96B1E80") << 0.0 << utc(2024, 2, 5, 8, 44, 48) << 1200 << false;
     QTest::newRow("whole seconds behind: not right")
         << QByteArray::fromHex("E96B1E80") << 0.1 << utc(2024, 2, 5, 8, 44, 48) << -3000 << false;
+    QTest::newRow("3 ms into a second, a coarse server still naming the one before: right")
+        << QByteArray::fromHex("E96B1E80") << 0.0005 << utc(2024, 2, 5, 8, 44, 48) << 1003 << true;
+    QTest::newRow("the same reply with this clock 0.52 s ahead: not right")
+        << QByteArray::fromHex("E96B1E80") << 0.0005 << utc(2024, 2, 5, 8, 44, 48) << 1523 << false;
     QTest::newRow("slow exchange widens what is right")
         << QByteArray::fromHex("E96B1E80") << 1.0 << utc(2024, 2, 5, 8, 44, 49) << 2900 << true;
 }
@@ -74,18 +78,19 @@ void TestTimeReply::converts() {
     QVERIFY(c.ok);
     QCOMPARE(c.utc, expected);
     QCOMPARE(c.utc.timeSpec(), Qt::UTC);
-    // The sample reads the value as the middle of its second plus half the round trip, not rounded.
+    // The sample reads the value as the middle of its second, widened by a coarse clock's 10-ms tick, plus half the
+    // round trip, not rounded.
     const qint64 secondUsec = utc(1900, 1, 1, 0, 0, 0).secsTo(c.utc.addSecs(-TimeReply::correctionSeconds(delay)));
     const qint64 valueUsec = (secondUsec - 2208988800LL) * 1000000;
     const qint64 roundTripUsec = qRound64(delay * 2e6);
     const Sample s = TimeReply::sample(reply, valueUsec + hereMs * 1000LL, roundTripUsec);
     QVERIFY(s.ok);
     QCOMPARE(s.road, QStringLiteral("Time Protocol"));
-    QCOMPARE(s.correctionUsec, 500000 + roundTripUsec / 2 - hereMs * 1000LL);
-    QCOMPARE(s.uncertaintyUsec, 500000 + roundTripUsec / 2);
+    QCOMPARE(s.correctionUsec, 505000 + roundTripUsec / 2 - hereMs * 1000LL);
+    QCOMPARE(s.uncertaintyUsec, 505000 + roundTripUsec / 2);
     QCOMPARE(s.roundTripUsec, roundTripUsec);
     QCOMPARE(s.withinUncertainty(), right);
-    QCOMPARE(s.serverUtc, QDateTime::fromMSecsSinceEpoch(valueUsec / 1000 + 500 + roundTripUsec / 2000, Qt::UTC));
+    QCOMPARE(s.serverUtc, QDateTime::fromMSecsSinceEpoch(valueUsec / 1000 + 505 + roundTripUsec / 2000, Qt::UTC));
 }
 
 void TestTimeReply::onlyFourBytesConvert_data() {
