@@ -1,14 +1,18 @@
 // The real program under Xvfb: a schedule set through the schedule dialog fires at the next clock tick and the
 // synchronization with a loopback time server is logged, the clock set through the fake clock service on a
-// private bus. Skipped when Xvfb, xdotool or xinetd is missing.
+// private bus. Skipped when Xvfb, xdotool or xinetd is missing. And the wake from sleep, told by a fake logind on
+// that bus, starts one synchronization, with a server 30 s ahead.
 #include "tests/support/process_fixtures.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -17,6 +21,7 @@ class TestScheduleE2e : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void scheduleThroughTheDialogSyncs();
+    void wakeSyncsOnce();
     void cleanup();
 
 private:
@@ -203,6 +208,84 @@ void TestScheduleE2e::scheduleThroughTheDialogSyncs() {
     // xinetd serves this machine's own clock, which is right to within the second the reply leaves open: it is
     // left alone, and the clock service is never asked.
     QCOMPARE(timedated.calls().size(), 0);
+    QVERIFY(m_app.state() == QProcess::Running);
+}
+
+void TestScheduleE2e::wakeSyncsOnce() {
+    PrivateSystemBus bus;
+    QVERIFY2(bus.start(), qPrintable(bus.error()));
+    constexpr int kSleepMs = 4000;
+    FakeTimedated timedated;
+    QVERIFY2(timedated.start(bus, kSleepMs), qPrintable(timedated.error()));
+    const QString address = uniqueLoopbackAddress();
+    FakeSntpServer sntp;
+    QVERIFY2(sntp.start(address, 30'000'000, timedated.clockFile()), qPrintable(sntp.error()));
+    // The connection check only connects; the NTS port is closed, so SNTP gives the time.
+    QTcpServer check;
+    QVERIFY(check.listen(QHostAddress(address)));
+
+    // Automatic synchronization ticked, every 60 minutes: nothing is due while the test runs.
+    QTemporaryDir work;
+    QVERIFY(QDir(work.path()).mkpath(QStringLiteral("c")) && QDir(work.path()).mkpath(QStringLiteral("run")));
+    QFile settings(work.filePath(QStringLiteral("c/NRV.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(record(address) + record(QStringLiteral("NOT SCHEDULED")) + record(QStringLiteral("10:00 AM")) +
+                   record(QStringLiteral("01/01/2026")) + record(QStringLiteral("NOT SCHEDULED")));
+    settings.close();
+    QFile marker(work.filePath(QStringLiteral("c/AutoSyncKLOV.txt")));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), work.filePath(QStringLiteral("c")));
+    env.insert(QStringLiteral("HORAVANE_PROGRAM_FOLDER"), QStringLiteral("C:\\"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + work.filePath("no-bus"));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address());
+    env.insert(QStringLiteral("HORAVANE_CHECK_URL"),
+               QStringLiteral("http://%1:%2/").arg(address).arg(check.serverPort()));
+    env.insert(QStringLiteral("HORAVANE_NTS_PORT"), QStringLiteral("9"));
+    env.insert(QStringLiteral("HORAVANE_SNTP_PORT"), QString::number(sntp.port()));
+    m_app.setProcessEnvironment(env);
+    m_app.setProcessChannelMode(QProcess::MergedChannels);
+    m_app.start(QStringLiteral(HV_HORAVANE), {});
+    QVERIFY(m_app.waitForStarted(kReadyLimitMs));
+
+    const QString log = work.filePath(QStringLiteral("c/ResultLog.txt"));
+    const auto logged = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // The program listens once it has loaded: it has when a later start finds it running.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kReadyLimitMs && !QFile::exists(work.filePath(QStringLiteral("run/horavane.socket"))))
+        QTest::qWait(100);
+    QTest::qWait(1000);
+    QDBusMessage suspend = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Suspend"));
+    suspend << false;
+    const QDBusMessage answer = QDBusConnection::connectToBus(bus.address(), QStringLiteral("wake-test")).call(suspend);
+    QVERIFY2(answer.type() == QDBusMessage::ReplyMessage, qPrintable(answer.errorMessage()));
+    // Asleep: a synchronization started by PrepareForSleep true would have ended by now.
+    QTest::qWait(kSleepMs - 500);
+    QVERIFY2(logged().isEmpty(), qPrintable(QString::fromUtf8(logged()) + programReport()));
+    QCOMPARE(timedated.calls().size(), 0);
+
+    waited.restart();
+    while (waited.elapsed() < kReadyLimitMs && !logged().contains("\r\n"))
+        QTest::qWait(200);
+    QVERIFY2(logged().startsWith("\"SUCESS Synchronization on "),
+             qPrintable(QStringLiteral("log: ") + QString::fromUtf8(logged()) + programReport()));
+    QTest::qWait(3000); // time for a second one, which must not come
+    QCOMPARE(logged().count("\r\n"), 1);
+    const QList<SetTimeCall> calls = timedated.calls();
+    QCOMPARE(calls.size(), 1);
+    QVERIFY(calls[0].relative && !calls[0].interactive);
+    QVERIFY2(qAbs(calls[0].usec - 30'000'000) < 1'000'000, qPrintable(QString::number(calls[0].usec)));
     QVERIFY(m_app.state() == QProcess::Running);
 }
 
