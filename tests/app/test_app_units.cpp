@@ -133,55 +133,47 @@ void TestAppUnits::tooltip() {
 }
 
 void TestAppUnits::resync_data() {
-    // Steps at 20 s unless "@ms" says when: wake, down, up (a "-off" suffix: the box not ticked), start (a timer
-    // synchronization), ok, fail (a server answered), lost (none did). Each run started: "wake+ms" or "run+ms".
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QStringList>("runs");
-    using L = QStringList;
-    QTest::newRow("woken, box ticked, no network service") << L{"wake"} << L{"wake+0"};
-    QTest::newRow("woken, box not ticked") << L{"wake-off"} << L{};
-    QTest::newRow("woken while down: at the return") << L{"down", "wake", "wake", "up"} << L{"wake+0"};
-    QTest::newRow("woken while down, box unticked meanwhile") << L{"down", "wake", "up-off"} << L{};
-    QTest::newRow("no server reached, then back") << L{"up", "start@0", "lost", "down", "up"} << L{"run+0"};
-    QTest::newRow("back twice in a row") << L{"down", "start@0", "lost", "up", "up"} << L{"run+0"};
-    QTest::newRow("back, gone, back: once per failure")
-        << L{"down", "start@0", "lost", "up", "down", "up@30000"} << L{"run+0"};
-    QTest::newRow("failed again after the return: once more")
-        << L{"down", "start@0", "lost", "up", "start@21000", "lost", "down", "up@40000"} << L{"run+0", "run+0"};
-    QTest::newRow("back within the server's gap") << L{"down", "start@0", "lost", "up@1500"} << L{"run+2500"};
-    QTest::newRow("woken within the server's gap") << L{"start@0", "wake@3999"} << L{"wake+1"};
-    QTest::newRow("failed with the network up: no wait") << L{"up", "start@0", "fail", "down", "up"} << L{};
-    QTest::newRow("failed while down: waits") << L{"down", "start@0", "fail", "up"} << L{"run+0"};
-    QTest::newRow("a success ends the wait") << L{"down", "start@0", "lost", "start@5000", "ok", "up"} << L{};
-    QTest::newRow("box unticked at the return") << L{"down", "start@0", "lost", "up-off", "down", "up"} << L{};
+    // Steps, then "->" and the runs started ("wake+ms", "run+ms"). Each step at 20 s unless "@ms" says when:
+    // wake, down, up ("-off": the box not ticked), start (a timer synchronization), then ok, fail (a server
+    // answered) or lost (none did).
+    QTest::addColumn<QString>("script");
+    QTest::newRow("woken, box ticked, no network service") << "wake -> wake+0";
+    QTest::newRow("woken, box not ticked") << "wake-off ->";
+    QTest::newRow("woken twice while down: once, at the return") << "down wake wake up -> wake+0";
+    QTest::newRow("no server reached, then back") << "up start@0 lost down up -> run+0";
+    QTest::newRow("back twice in a row") << "down start@0 lost up up -> run+0";
+    QTest::newRow("back, gone, back: once per failure") << "down start@0 lost up down up@30000 -> run+0";
+    QTest::newRow("failed again after the return")
+        << "down start@0 lost up start@21000 lost down up@40000 -> run+0 run+0";
+    QTest::newRow("back within the server's gap") << "down start@0 lost up@1500 -> run+2500";
+    QTest::newRow("failed with the network up: no wait") << "up start@0 fail down up ->";
+    QTest::newRow("failed while down: waits") << "down start@0 fail up -> run+0";
+    QTest::newRow("a success ends the wait") << "down start@0 lost start@5000 ok up ->";
+    QTest::newRow("box unticked at the return") << "down start@0 lost up-off down up ->";
 }
 
 void TestAppUnits::resync() {
-    QFETCH(QStringList, steps);
-    QFETCH(QStringList, runs);
+    QFETCH(QString, script);
     Resync rule;
     QStringList started;
-    const QString server = QStringLiteral("time.example");
-    for (const QString& step : steps) {
-        const QString what = step.section(QLatin1Char('@'), 0, 0);
+    for (const QString& step : script.section(QLatin1String(" ->"), 0, 0).split(QLatin1Char(' '))) {
+        const QString name = step.section(QLatin1Char('@'), 0, 0).section(QLatin1Char('-'), 0, 0);
         const qint64 at = step.contains(QLatin1Char('@')) ? step.section(QLatin1Char('@'), 1).toLongLong() : 20000;
-        const bool ticked = !what.endsWith(QLatin1String("-off"));
-        const QString name = what.section(QLatin1Char('-'), 0, 0);
+        const bool ticked = !step.contains(QLatin1String("-off"));
         Resync::Run run;
         if (name == QLatin1String("wake"))
-            run = rule.woken(ticked, server, at);
+            run = rule.woken(ticked, QStringLiteral("s"), at);
         else if (name == QLatin1String("up") || name == QLatin1String("down"))
             run = rule.networkChanged(name == QLatin1String("up") ? Resync::Network::Up : Resync::Network::Down, ticked,
-                                      server, at);
+                                      QStringLiteral("s"), at);
         else if (name == QLatin1String("start"))
-            rule.timedSyncStarted(server, at);
+            rule.timedSyncStarted(QStringLiteral("s"), at);
         else
             rule.timedSyncEnded(name == QLatin1String("ok"), name != QLatin1String("lost"));
         if (run.now)
-            started << (run.restartsCounter ? QStringLiteral("wake+") : QStringLiteral("run+")) +
-                           QString::number(run.afterMs);
+            started << QLatin1String(run.restartsCounter ? "wake+" : "run+") + QString::number(run.afterMs);
     }
-    QCOMPARE(started, runs);
+    QCOMPARE(started.join(QLatin1Char(' ')), script.section(QLatin1String("->"), 1).trimmed());
 }
 
 QTEST_GUILESS_MAIN(TestAppUnits)

@@ -9,7 +9,6 @@
 // it, and SetNTP writes it. The clock file holds the virtual clock: its lead over the real clock in
 // microseconds, which every applied SetTime moves as it would move a real clock (the real one is never touched).
 // Every file is read at every call, so a test can switch them at will. Prints "ready" once the name is owned.
-// With --logind-sleep-ms it is logind too: Suspend sends PrepareForSleep true, then false that much later.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -103,30 +102,10 @@ private:
     QDBusMessage m_pending;
 };
 
-class Logind : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public:
-    explicit Logind(int sleepMs) : m_sleepMs(sleepMs) {}
-
-Q_SIGNALS:
-    void PrepareForSleep(bool start);
-
-public Q_SLOTS:
-    void Suspend(bool /*interactive*/) {
-        Q_EMIT PrepareForSleep(true);
-        QTimer::singleShot(m_sleepMs, this, [this] { Q_EMIT PrepareForSleep(false); });
-    }
-
-private:
-    int m_sleepMs;
-};
-
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    for (const char* name :
-         {"address", "record", "refuse-file", "delay-file", "ntp-file", "clock-file", "logind-sleep-ms"})
+    for (const char* name : {"address", "record", "refuse-file", "delay-file", "ntp-file", "clock-file"})
         parser.addOption({QString::fromLatin1(name), QString::fromLatin1(name), QStringLiteral("value")});
     parser.process(app);
     // Only the bus given: never the machine's own system bus.
@@ -141,14 +120,6 @@ int main(int argc, char** argv) {
     if (!bus.isConnected() ||
         !bus.registerObject(QStringLiteral("/org/freedesktop/timedate1"), &timedate, QDBusConnection::ExportAllSlots) ||
         !bus.registerService(QStringLiteral("org.freedesktop.timedate1"))) {
-        std::fprintf(stderr, "fake_timedated: %s\n", qPrintable(bus.lastError().message()));
-        return 1;
-    }
-    Logind logind(parser.value(QStringLiteral("logind-sleep-ms")).toInt());
-    if (parser.isSet(QStringLiteral("logind-sleep-ms")) &&
-        (!bus.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind,
-                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) ||
-         !bus.registerService(QStringLiteral("org.freedesktop.login1")))) {
         std::fprintf(stderr, "fake_timedated: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }

@@ -151,13 +151,11 @@ bool PrivateSystemBus::start() {
     return true;
 }
 
-bool FakeTimedated::start(const PrivateSystemBus& bus, int logindSleepMs) {
-    QStringList args{QStringLiteral("--address"),     bus.address(), QStringLiteral("--record"),     recordFile(),
-                     QStringLiteral("--refuse-file"), refuseFile(),  QStringLiteral("--delay-file"), delayFile(),
-                     QStringLiteral("--ntp-file"),    ntpFile(),     QStringLiteral("--clock-file"), clockFile()};
-    if (logindSleepMs >= 0)
-        args << QStringLiteral("--logind-sleep-ms") << QString::number(logindSleepMs);
-    if (!launch(QStringLiteral(HV_FAKE_TIMEDATED), args))
+bool FakeTimedated::start(const PrivateSystemBus& bus) {
+    if (!launch(QStringLiteral(HV_FAKE_TIMEDATED),
+                {QStringLiteral("--address"), bus.address(), QStringLiteral("--record"), recordFile(),
+                 QStringLiteral("--refuse-file"), refuseFile(), QStringLiteral("--delay-file"), delayFile(),
+                 QStringLiteral("--ntp-file"), ntpFile(), QStringLiteral("--clock-file"), clockFile()}))
         return false;
     QByteArray line;
     if (!readLine(&line) || line != "ready")

@@ -96,8 +96,7 @@ struct SetNtpCall {
 };
 class FakeTimedated : public ChildProcess {
 public:
-    // With logindSleepMs, logind too: its Suspend sends PrepareForSleep true, and false that much later.
-    bool start(const PrivateSystemBus& bus, int logindSleepMs = -1);
+    bool start(const PrivateSystemBus& bus);
     // From now on every SetTime is answered with this error; an empty name accepts again.
     void refuse(const QString& errorName, const QString& message = QString());
     // Answers (and applies) every call this late, as a password prompt makes timedated do.
