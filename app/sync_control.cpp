@@ -88,8 +88,8 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     SSCommand3->setBusyLook(false);
     Label7->setText(base.SyncResult());
     unsetCursor();
-    // What happened stays on the status line until the next synchronization starts.
-    // No reply from any road: no server was reached.
+    // What happened stays on the status line until the next synchronization starts. No reply from any road means
+    // that no server was reached.
     showSyncOutcome(base.SyncResult() == QLatin1String("SUCESS"),
                     vespline && !vespline->lastOutcome().isEmpty()
                         ? vespline->lastOutcome()

@@ -47,7 +47,7 @@ public:
 Q_SIGNALS:
     // The machine has woken from sleep.
     void woken();
-    // The network now reaches beyond this machine, or no longer does.
+    // A network connection is up now (the local network at least), or none is.
     void networkReachable(bool reachable);
 };
 
