@@ -2,6 +2,7 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "app/schedule.h"
+#include "app/tray_icon.h"
 #include "dialogs/schedule_dialog.h"
 #include "net_engine/result_log.h"
 #include "platform/controls/month_view.h"
@@ -15,6 +16,7 @@
 
 #include <QComboBox>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 const QString kNotScheduled = QStringLiteral("NOT SCHEDULED");
@@ -35,6 +37,7 @@ void Tarnwick1::Timer1_Timer() {
         if (Schedule::isDue(now, Label6->text(), Label2->text()))
             runTimedSync();
     }
+    showTrayTip();
     // Every 60 s, at the start of each minute by this clock.
     Timer1->start(Schedule::msToNextMinute(m_platform.now().time()));
 }
@@ -51,6 +54,7 @@ void Tarnwick1::showClock() {
 void Tarnwick1::Timer2_Timer() {
     const Schedule::IntervalTick tick = Schedule::intervalTick(Label10->text(), Combo1->currentText());
     Label10->setText(tick.counter);
+    showTrayTip();
     if (!tick.cycleComplete)
         return;
     // A missing log is not over the limit, so the automatic synchronization below still runs.
@@ -63,12 +67,52 @@ void Tarnwick1::Timer2_Timer() {
 
 void Tarnwick1::runTimedSync() {
     ++m_timedSyncs;
+    m_resync.timedSyncStarted(Label1->text(), m_monotonic.elapsed());
     // A click that arrives while this one waits is refused by SSCommand3_Click, so the flag covers one run.
     const bool previous = m_timerSync;
     m_timerSync = true;
     SSCommand3_Click();
     m_timerSync = previous;
     doEvents();
+}
+
+void Tarnwick1::listenToSystem() {
+    m_monotonic.start();
+    m_events = m_platform.createSystemEvents();
+    if (!m_events)
+        return;
+    connect(m_events.get(), &SystemEvents::woken, this,
+            [this] { startResync(m_resync.woken(SSCheck1->isTicked(), Label1->text(), m_monotonic.elapsed())); });
+    connect(m_events.get(), &SystemEvents::networkReachable, this, [this](bool reachable) {
+        startResync(m_resync.networkChanged(reachable ? Resync::Network::Up : Resync::Network::Down,
+                                            SSCheck1->isTicked(), Label1->text(), m_monotonic.elapsed()));
+    });
+}
+
+void Tarnwick1::startResync(const Resync::Run& run) {
+    if (!run.now)
+        return;
+    // Never inside the bus's signal: the synchronization waits with events running.
+    QTimer::singleShot(run.afterMs, this, [this, restart = run.restartsCounter] {
+        if (restart) {
+            Label10->setText(QStringLiteral("1"));
+            Timer2->start();
+        }
+        runTimedSync();
+    });
+}
+
+void Tarnwick1::showTrayTip() {
+    if (!m_tray || m_trayOutcome.isEmpty())
+        return;
+    qint64 intervalMs = -1;
+    if (SSCheck1->isTicked()) {
+        const int toTick = Timer2->isActive() ? Timer2->remainingTime() : Timer2->interval();
+        intervalMs = toTick + (Schedule::ticksToCycle(Label10->text(), Combo1->currentText()) - 1) * 60000;
+    }
+    const QDateTime now = m_platform.now();
+    m_tray->setToolTip(
+        TrayTooltip::text(m_trayOutcome, now, Schedule::nextDue(now, Label6->text(), Label2->text(), intervalMs)));
 }
 
 void Tarnwick1::SSCheck1_Click() {
@@ -80,6 +124,7 @@ void Tarnwick1::SSCheck1_Click() {
     } else if (drive.exists(kMarkerFile) && !drive.remove(kMarkerFile, &error)) {
         setStatus(QStringLiteral("Could not delete ") + kMarkerFile + QStringLiteral(": ") + error);
     }
+    showTrayTip();
 }
 
 void Tarnwick1::SSCommand4_Click() {

@@ -2,6 +2,9 @@
 // state; the other windows read and write them.
 #pragma once
 
+#include "app/resync.h"
+
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
@@ -19,6 +22,7 @@ class SSCheck;
 class SSCommand;
 class SSPanel;
 class SSRibbon;
+class SystemEvents;
 class TrayIcon;
 
 class Tarnwick1 : public QWidget {
@@ -83,8 +87,11 @@ public:
     int timedSyncCount() const { return m_timedSyncs; }
     // What the last synchronization did; empty before the first one.
     const QString& syncOutcome() const { return m_syncOutcome; }
-    // Keeps what a synchronization did on the status line; a timer's failure also becomes a notification.
-    void showSyncOutcome(bool succeeded, const QString& outcome, bool timerStarted);
+    // Keeps what a synchronization did on the status line and in the tray's tooltip; a timer's failure also
+    // becomes a notification, and one that reached no server waits for the network's return.
+    void showSyncOutcome(bool succeeded, const QString& outcome, bool timerStarted, bool serverReached = true);
+    // The tray's tooltip anew: the last outcome and the next synchronization due; the field's until one ends.
+    void showTrayTip();
 
     // Present while automatic synchronization is ticked; the start ticks the box when it finds it.
     static inline const QString kMarkerFile = QStringLiteral("C:\\AutoSyncKLOV.txt");
@@ -156,12 +163,19 @@ private:
     void showForLackOfTray();
     // The clock labels from the current time, and the clock's timer aligned to the minute anew.
     void showClock();
+    // Wakes from sleep and the network's comings and goings, as the system tells them.
+    void listenToSystem();
+    void startResync(const Resync::Run& run);
 
     Forms& m_forms;
     Platform& m_platform;
     ActiveResize* m_resize = nullptr;
     std::unique_ptr<TrayIcon> m_tray;
     QByteArray m_trayTooltip;
+    QString m_trayOutcome; // the tooltip's line of the last outcome
+    std::unique_ptr<SystemEvents> m_events;
+    Resync m_resync;
+    QElapsedTimer m_monotonic; // for the gap between two questions to one server
     QTimer m_trayLost;
     int m_checkPauseMs = kCheckPauseMs;
     // Shown at start only because there was no tray, and not used since.

@@ -39,6 +39,22 @@ IntervalTick intervalTick(const QString& counterText, const QString& intervalTex
     return {QString::number(next), false};
 }
 
+qint64 ticksToCycle(const QString& counterText, const QString& intervalText) {
+    return qMax<qint64>(1, leadingNumber(intervalText) - leadingNumber(counterText) + 1);
+}
+
+QDateTime nextDue(const QDateTime& now, const QString& dateText, const QString& timeText, qint64 intervalMs) {
+    const QDateTime byInterval = intervalMs < 0 ? QDateTime() : now.addMSecs(intervalMs);
+    const QDate date = DateText::parseScheduleDate(dateText);
+    const QTime time = DateText::parseScheduleTime(timeText);
+    QDateTime bySchedule;
+    if (date.isValid() && time.isValid())
+        bySchedule = isDue(now, dateText, timeText) ? now : QDateTime(qMax(date, now.date()), time);
+    if (!bySchedule.isValid() || (byInterval.isValid() && byInterval < bySchedule))
+        return byInterval;
+    return bySchedule;
+}
+
 int msToNextMinute(const QTime& time) {
     const int intoMinute = time.isValid() ? time.msecsSinceStartOfDay() % 60000 : 0;
     return 60000 - intoMinute + kPastMinuteMs;

@@ -23,6 +23,13 @@ struct IntervalTick {
 // tick after it has shown N, so a cycle is N ticks long. An interval below 2 (or no number) completes every tick.
 IntervalTick intervalTick(const QString& counterText, const QString& intervalText);
 
+// Minute ticks until the counter's cycle completes, as intervalTick counts them: at least one.
+qint64 ticksToCycle(const QString& counterText, const QString& intervalText);
+
+// The next moment a timer synchronization is due: the interval's, `intervalMs` from now (none when negative), or
+// the schedule's, whichever comes first; a schedule that is due already is due now. Invalid when neither.
+QDateTime nextDue(const QDateTime& now, const QString& dateText, const QString& timeText, qint64 intervalMs);
+
 // How long the clock's timer waits from `time` to just past the start of the next minute, so the labels change
 // with the minute; measured anew at every tick, so the wait never drifts from the clock.
 constexpr int kPastMinuteMs = 20;

@@ -47,6 +47,7 @@ bool Tarnwick1::Form_Load() {
     else
         showForLackOfTray();
     m_platform.listenForLaterStarts([this] { bringToFront(); });
+    listenToSystem();
     // The first tick comes a second after the start; each tick then waits for the start of the next minute.
     Timer1->start(1000);
     Timer2->start();

@@ -1,6 +1,7 @@
 // SYNC NOW, the connection check and the pause.
 #include "app/forms.h"
 #include "app/main_window.h"
+#include "app/tray_icon.h"
 #include "data/server_lists.h"
 #include "net_engine/worker_window.h"
 #include "platform/controls/ss_command.h"
@@ -52,7 +53,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     CheckInternet();
     SSPanel2[0]->setBusyLook(false);
     if (Label13->text() == QLatin1String("False")) {
-        showSyncOutcome(false, SSPanel2[0]->caption(), m_timerSync);
+        showSyncOutcome(false, SSPanel2[0]->caption(), m_timerSync, false);
         m_syncWaiting = false;
         return;
     }
@@ -87,12 +88,13 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     SSCommand3->setBusyLook(false);
     Label7->setText(base.SyncResult());
     unsetCursor();
-    // What happened stays on the status line until the next synchronization starts.
+    // What happened stays on the status line until the next synchronization starts. No reply from any road means
+    // that no server was reached.
     showSyncOutcome(base.SyncResult() == QLatin1String("SUCESS"),
                     vespline && !vespline->lastOutcome().isEmpty()
                         ? vespline->lastOutcome()
                         : QStringLiteral("Clock not set: the time server did not answer in time"),
-                    m_timerSync);
+                    m_timerSync, vespline && vespline->lastRoundTripMs() >= 0);
     // The server's time is request to reply, without a question or a password prompt; with no reply at all,
     // the time it took to give up. The tick count wraps after 49.7 days; the difference of the two readings
     // stays right across the wrap.
@@ -125,9 +127,13 @@ void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
     // The result step of the worker window restores the pointer and the button.
 }
 
-void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome, bool timerStarted) {
+void Tarnwick1::showSyncOutcome(bool succeeded, const QString& outcome, bool timerStarted, bool serverReached) {
     m_syncOutcome = outcome;
     setStatus(outcome);
+    if (timerStarted)
+        m_resync.timedSyncEnded(succeeded, serverReached);
+    m_trayOutcome = TrayTooltip::outcomeLine(succeeded, outcome, m_platform.now().time());
+    showTrayTip();
     if (succeeded) {
         showClock(); // the clock has just been corrected
         m_notifiedFailure.clear();

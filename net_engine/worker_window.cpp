@@ -177,6 +177,7 @@ void Tarnwick::Timer3_Timer() {
     const ResultStep::Schedule next = ResultStep::sameTimeTomorrow(platform.now());
     main.Label2->setText(next.time);
     main.Label6->setText(next.date);
+    main.showTrayTip();
     main.unsetCursor();
     main.SSCommand3->setBusyLook(false);
     if (std::exchange(m_networkRun, false)) {

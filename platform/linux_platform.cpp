@@ -2,6 +2,7 @@
 #include "platform/linux_platform.h"
 
 #include "platform/date_time_panel.h"
+#include "platform/system_events.h"
 #include "platform/system_tray.h"
 #include "time_protocol/clock_guard.h"
 
@@ -236,6 +237,10 @@ QString LinuxPlatform::inputBox(const QString& prompt, const QString& title, con
 
 std::unique_ptr<TrayIcon> LinuxPlatform::createTrayIcon() {
     return std::make_unique<SystemTray>();
+}
+
+std::unique_ptr<SystemEvents> LinuxPlatform::createSystemEvents() {
+    return std::make_unique<LinuxSystemEvents>();
 }
 
 void LinuxPlatform::endProgram() {

@@ -31,6 +31,7 @@ public:
     bool askYesNo(const QString& title, const QString& text) override;
     QDate buildDate() const override;
     std::unique_ptr<TrayIcon> createTrayIcon() override;
+    std::unique_ptr<SystemEvents> createSystemEvents() override;
     void endProgram() override;
 
     // Names the program to the desktop: its name, and its installed desktop entry (horavane.desktop), by which

@@ -25,6 +25,8 @@ public:
     virtual bool isShown() const = 0;
     // A desktop notification from the icon.
     virtual void showMessage(const QString& title, const QString& text) = 0;
+    // Replaces the field's text as the icon's tooltip: any length, '\n' a line break.
+    virtual void setToolTip(const QString& text) = 0;
 
     // The entries of the icon's menu, where the tray shows one: the window, then what its buttons do.
     enum class MenuEntry { ShowWindow, SyncNow, End };
@@ -34,6 +36,19 @@ Q_SIGNALS:
     void menuChosen(TrayIcon::MenuEntry entry);
     // The icon appeared in a tray, or went away with its tray.
     void shownChanged(bool shown);
+};
+
+// What the system tells of itself. Where it tells nothing (no logind, no NetworkManager), nothing is emitted.
+class SystemEvents : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+Q_SIGNALS:
+    // The machine has woken from sleep.
+    void woken();
+    // A network connection is up now (the local network at least), or none is.
+    void networkReachable(bool reachable);
 };
 
 enum class MessageIcon { Error, Information };
@@ -82,6 +97,7 @@ public:
     virtual QDate buildDate() const = 0;
 
     virtual std::unique_ptr<TrayIcon> createTrayIcon() = 0;
+    virtual std::unique_ptr<SystemEvents> createSystemEvents() = 0;
 
     // Ends the program at once (END): no window's unload handler runs.
     virtual void endProgram() = 0;

@@ -81,6 +81,12 @@ void SystemTray::showMessage(const QString& title, const QString& text) {
         m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
 }
 
+void SystemTray::setToolTip(const QString& text) {
+    m_tip = text;
+    if (m_icon)
+        m_icon->setToolTip(text);
+}
+
 void SystemTray::watchStatusNotifier() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())

@@ -24,6 +24,7 @@ public:
     void remove() override;
     bool isShown() const override { return m_shown; }
     void showMessage(const QString& title, const QString& text) override;
+    void setToolTip(const QString& text) override;
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     // How long the start waits for the StatusNotifierWatcher's first answer, so the window starts hidden.

@@ -1,4 +1,5 @@
-// The settings file and the tray tooltip field, without any window.
+// The settings file, the tray tooltip and the synchronizations after sleep, without any window.
+#include "app/resync.h"
 #include "app/settings_file.h"
 #include "app/tray_icon.h"
 #include "platform/text_file.h"
@@ -17,6 +18,8 @@ private Q_SLOTS:
     void writeThenRead();
     void tooltip_data();
     void tooltip();
+    void resync_data();
+    void resync();
 };
 
 void TestAppUnits::settingsPath_data() {
@@ -127,6 +130,50 @@ void TestAppUnits::tooltip() {
     QCOMPARE(field.left(text.size()), text);
     // After the NUL: blanks to the end of the field.
     QCOMPARE(field.mid(text.size()), QByteArray(TrayTooltip::kFieldBytes - text.size(), ' '));
+}
+
+void TestAppUnits::resync_data() {
+    // Steps, then "->" and the runs started ("wake+ms", "run+ms"). Each step at 20 s unless "@ms" says when:
+    // wake, down, up ("-off": the box not ticked), start (a timer synchronization), then ok, fail (a server
+    // answered) or lost (none did).
+    QTest::addColumn<QString>("script");
+    QTest::newRow("woken, box ticked, no network service") << "wake -> wake+0";
+    QTest::newRow("woken, box not ticked") << "wake-off ->";
+    QTest::newRow("woken twice while down: once, at the return") << "down wake wake up -> wake+0";
+    QTest::newRow("no server reached, then back") << "up start@0 lost down up -> run+0";
+    QTest::newRow("back twice in a row") << "down start@0 lost up up -> run+0";
+    QTest::newRow("back, gone, back: once per failure") << "down start@0 lost up down up@30000 -> run+0";
+    QTest::newRow("failed again after the return")
+        << "down start@0 lost up start@21000 lost down up@40000 -> run+0 run+0";
+    QTest::newRow("back within the server's gap") << "down start@0 lost up@1500 -> run+2500";
+    QTest::newRow("failed with the network up: no wait") << "up start@0 fail down up ->";
+    QTest::newRow("failed while down: waits") << "down start@0 fail up -> run+0";
+    QTest::newRow("a success ends the wait") << "down start@0 lost start@5000 ok up ->";
+    QTest::newRow("box unticked at the return") << "down start@0 lost up-off down up ->";
+}
+
+void TestAppUnits::resync() {
+    QFETCH(QString, script);
+    Resync rule;
+    QStringList started;
+    for (const QString& step : script.section(QLatin1String(" ->"), 0, 0).split(QLatin1Char(' '))) {
+        const QString name = step.section(QLatin1Char('@'), 0, 0).section(QLatin1Char('-'), 0, 0);
+        const qint64 at = step.contains(QLatin1Char('@')) ? step.section(QLatin1Char('@'), 1).toLongLong() : 20000;
+        const bool ticked = !step.contains(QLatin1String("-off"));
+        Resync::Run run;
+        if (name == QLatin1String("wake"))
+            run = rule.woken(ticked, QStringLiteral("s"), at);
+        else if (name == QLatin1String("up") || name == QLatin1String("down"))
+            run = rule.networkChanged(name == QLatin1String("up") ? Resync::Network::Up : Resync::Network::Down, ticked,
+                                      QStringLiteral("s"), at);
+        else if (name == QLatin1String("start"))
+            rule.timedSyncStarted(QStringLiteral("s"), at);
+        else
+            rule.timedSyncEnded(name == QLatin1String("ok"), name != QLatin1String("lost"));
+        if (run.now)
+            started << QLatin1String(run.restartsCounter ? "wake+" : "run+") + QString::number(run.afterMs);
+    }
+    QCOMPARE(started.join(QLatin1Char(' ')), script.section(QLatin1String("->"), 1).trimmed());
 }
 
 QTEST_GUILESS_MAIN(TestAppUnits)

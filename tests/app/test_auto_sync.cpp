@@ -265,6 +265,15 @@ void TestAutoSync::timedInternetSync() {
         main().Label2->setText(QStringLiteral("NOT SCHEDULED"));
         main().Timer1_Timer();
         QCOMPARE(main().SSPanel2[0]->caption(), outcome);
+        // The tray tells it too, the time before the reason, and the interval's next synchronization when ticked.
+        const QString at = QStringLiteral(" at ") + DateText::clockTime(now.time());
+        const QString next =
+            timer == 2 ? QStringLiteral("\nNext synchronization at ") + DateText::clockTime(now.addSecs(60).time())
+                       : QStringLiteral("\nNo synchronization due");
+        QCOMPARE(m_platform->tray->tip, (answer.ok ? outcome + at
+                                                   : QStringLiteral("Clock not set") + at + QStringLiteral(": ") +
+                                                         outcome.mid(int(qstrlen("Clock not set: ")))) +
+                                            next);
     }
     QCOMPARE(main().timedSyncCount(), answers.size());
     // Nobody is asked anything on a timer's road.

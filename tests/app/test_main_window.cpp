@@ -319,9 +319,11 @@ void TestMainWindow::clockFollowsTheMinute() {
     QCOMPARE(w.Timer1->interval(), nextWait);
     QCOMPARE(w.Label3->text(), shown);
     QCOMPARE(w.Label5->text(), DateText::clockDate(then.date()));
-    // A failure corrects nothing: the timer keeps its wait.
-    w.showSyncOutcome(false, QStringLiteral("FAILED"), false);
+    // A failure corrects nothing: the timer keeps its wait. The tray's tooltip follows, its text made safe.
+    w.showSyncOutcome(false, QStringLiteral("Clock not set: FAILED\r") + QChar(0x202E), false);
     QCOMPARE(w.Timer1->interval(), nextWait);
+    QCOMPARE(platform.tray->tip,
+             QStringLiteral("Clock not set at ") + shown + QStringLiteral(": FAILED??\nNo synchronization due"));
 }
 
 void TestMainWindow::intervalList() {

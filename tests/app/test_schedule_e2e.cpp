@@ -1,14 +1,18 @@
 // The real program under Xvfb: a schedule set through the schedule dialog fires at the next clock tick and the
 // synchronization with a loopback time server is logged, the clock set through the fake clock service on a
-// private bus. Skipped when Xvfb, xdotool or xinetd is missing.
+// private bus. Skipped when Xvfb, xdotool or xinetd is missing. And the wake from sleep, told by a fake logind on
+// that bus, starts one synchronization, with a server 30 s ahead.
 #include "tests/support/process_fixtures.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -17,6 +21,7 @@ class TestScheduleE2e : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void scheduleThroughTheDialogSyncs();
+    void wakeSyncsOnce();
     void cleanup();
 
 private:
@@ -25,6 +30,9 @@ private:
     QString visibleWindow(const QString& namePattern) const;
     QString waitForWindow(const QString& namePattern, bool visible, int ms) const;
     void clickAt(const QString& window, int x, int y) const;
+    // Writes NRV.ini into the drive folder and starts the program with the given bus, connection check and more.
+    bool startProgram(const QTemporaryDir& work, const QByteArray& settings, const PrivateSystemBus& bus,
+                      const QString& checkUrl, const QList<QPair<const char*, QString>>& more = {});
     // What the program printed, and how it ended when it has.
     QString programReport();
 
@@ -52,6 +60,7 @@ QByteArray record(const QString& text) {
 } // namespace
 
 void TestScheduleE2e::cleanup() {
+    m_display.clear();
     for (QProcess* p : {&m_app, &m_xvfb}) {
         if (p->state() != QProcess::NotRunning) {
             p->terminate();
@@ -116,6 +125,33 @@ QString TestScheduleE2e::programReport() {
     return report;
 }
 
+bool TestScheduleE2e::startProgram(const QTemporaryDir& work, const QByteArray& settings, const PrivateSystemBus& bus,
+                                   const QString& checkUrl, const QList<QPair<const char*, QString>>& more) {
+    QFile file(work.filePath(QStringLiteral("c/NRV.ini")));
+    if (!QDir(work.path()).mkpath(QStringLiteral("c")) || !QDir(work.path()).mkpath(QStringLiteral("run")) ||
+        !file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size())
+        return false;
+    file.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // On the test's display when it has one.
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+               m_display.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), work.filePath(QStringLiteral("c")));
+    env.insert(QStringLiteral("HORAVANE_PROGRAM_FOLDER"), QStringLiteral("C:\\"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + work.filePath("no-bus"));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address());
+    env.insert(QStringLiteral("HORAVANE_CHECK_URL"), checkUrl);
+    for (const auto& [name, value] : more)
+        env.insert(QString::fromLatin1(name), value);
+    m_app.setProcessEnvironment(env);
+    m_app.setProcessChannelMode(QProcess::MergedChannels);
+    m_app.start(QStringLiteral(HV_HORAVANE), {});
+    return m_app.waitForStarted(kReadyLimitMs);
+}
+
 void TestScheduleE2e::clickAt(const QString& window, int x, int y) const {
     xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x), QString::number(y),
              QStringLiteral("click"), QStringLiteral("1")});
@@ -144,31 +180,14 @@ void TestScheduleE2e::scheduleThroughTheDialogSyncs() {
     }
     QVERIFY2(startDisplay(), "Xvfb did not start");
 
-    // The server is the loopback time server; the saved schedule is late today, so it never fires by itself.
+    // The server is the loopback time server; the saved schedule is late today, so it never fires by itself. The
+    // connection check reaches the same loopback server.
     QTemporaryDir work;
-    QVERIFY(QDir(work.path()).mkpath(QStringLiteral("c")) && QDir(work.path()).mkpath(QStringLiteral("run")));
-    QFile settings(work.filePath(QStringLiteral("c/NRV.ini")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(record(address) + record(QStringLiteral("11:59:59 PM")) + record(QStringLiteral("10:00 AM")) +
-                   record(c.toString(now.date(), QStringLiteral("MM/dd/yyyy"))) +
-                   record(c.toString(now.date(), QStringLiteral("MMMM dd yyyy"))));
-    settings.close();
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("HORAVANE_DRIVE_C"), work.filePath(QStringLiteral("c")));
-    env.insert(QStringLiteral("HORAVANE_PROGRAM_FOLDER"), QStringLiteral("C:\\"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + work.filePath("no-bus"));
-    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address());
-    // The connection check reaches the same loopback server.
-    env.insert(QStringLiteral("HORAVANE_CHECK_URL"), QStringLiteral("http://%1:37/").arg(address));
-    m_app.setProcessEnvironment(env);
-    m_app.setProcessChannelMode(QProcess::MergedChannels);
-    m_app.start(QStringLiteral(HV_HORAVANE), {});
-    QVERIFY(m_app.waitForStarted(kReadyLimitMs));
+    QVERIFY(startProgram(work,
+                         record(address) + record(QStringLiteral("11:59:59 PM")) + record(QStringLiteral("10:00 AM")) +
+                             record(c.toString(now.date(), QStringLiteral("MM/dd/yyyy"))) +
+                             record(c.toString(now.date(), QStringLiteral("MMMM dd yyyy"))),
+                         bus, QStringLiteral("http://%1:37/").arg(address)));
 
     // Without a tray on this display the main window shows itself at start.
     const QString main = waitForWindow(QStringLiteral("^Horavane +Copyright"), true, kReadyLimitMs);
@@ -204,6 +223,60 @@ void TestScheduleE2e::scheduleThroughTheDialogSyncs() {
     // left alone, and the clock service is never asked.
     QCOMPARE(timedated.calls().size(), 0);
     QVERIFY(m_app.state() == QProcess::Running);
+}
+
+void TestScheduleE2e::wakeSyncsOnce() {
+    PrivateSystemBus bus;
+    QVERIFY2(bus.start(), qPrintable(bus.error()));
+    FakeTimedated timedated;
+    QVERIFY2(timedated.start(bus), qPrintable(timedated.error()));
+    // The test is logind on the private bus: it owns logind's name and sends its PrepareForSleep.
+    QDBusConnection logind = QDBusConnection::connectToBus(bus.address(), QStringLiteral("logind"));
+    QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+    const auto prepareForSleep = [&logind](bool start) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                         QStringLiteral("org.freedesktop.login1.Manager"),
+                                                         QStringLiteral("PrepareForSleep"));
+        return logind.send(signal << start);
+    };
+    const QString address = uniqueLoopbackAddress();
+    FakeSntpServer sntp;
+    QVERIFY2(sntp.start(address, 30'000'000, timedated.clockFile()), qPrintable(sntp.error()));
+    // The connection check only connects; the NTS port is closed, so SNTP gives the time.
+    QTcpServer check;
+    QVERIFY(check.listen(QHostAddress(address)));
+
+    // Automatic synchronization ticked, every 60 minutes, and nothing scheduled: nothing is due while the test runs.
+    QTemporaryDir work;
+    QVERIFY(QDir(work.path()).mkpath(QStringLiteral("c")));
+    QVERIFY(QFile(work.filePath(QStringLiteral("c/AutoSyncKLOV.txt"))).open(QIODevice::WriteOnly));
+    const QByteArray notScheduled = record(QStringLiteral("NOT SCHEDULED"));
+    QVERIFY(startProgram(work,
+                         record(address) + notScheduled + record(QStringLiteral("10:00 AM")) +
+                             record(QStringLiteral("01/01/2026")) + notScheduled,
+                         bus, QStringLiteral("http://%1:%2/").arg(address).arg(check.serverPort()),
+                         {{"HORAVANE_NTS_PORT", "9"}, {"HORAVANE_SNTP_PORT", QString::number(sntp.port())}}));
+    const auto logged = [&work] {
+        QFile file(work.filePath(QStringLiteral("c/ResultLog.txt")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // It listens once it has loaded, which is when a later start would find it.
+    QVERIFY(QTest::qWaitFor([&work] { return QFile::exists(work.filePath(QStringLiteral("run/horavane.socket"))); },
+                            kReadyLimitMs));
+    QTest::qWait(1000);
+    QVERIFY(prepareForSleep(true));
+    // A synchronization started on the way to sleep would have ended by now.
+    QTest::qWait(3500);
+    QVERIFY2(logged().isEmpty() && timedated.calls().isEmpty(), qPrintable(QString::fromUtf8(logged())));
+    QVERIFY(prepareForSleep(false));
+    QVERIFY(QTest::qWaitFor([&logged] { return logged().contains("\r\n"); }, kReadyLimitMs));
+    QTest::qWait(3000); // time for a second one, which must not come
+    QVERIFY2(logged().startsWith("\"SUCESS Synchronization on ") && logged().count("\r\n") == 1,
+             qPrintable(QString::fromUtf8(logged()) + programReport()));
+    const QList<SetTimeCall> calls = timedated.calls();
+    QCOMPARE(calls.size(), 1);
+    QVERIFY2(calls[0].relative && !calls[0].interactive && qAbs(calls[0].usec - 30'000'000) < 1'000'000,
+             qPrintable(QString::number(calls[0].usec)));
 }
 
 QTEST_GUILESS_MAIN(TestScheduleE2e)

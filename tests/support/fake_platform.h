@@ -56,6 +56,7 @@ public:
     }
     bool isShown() const override { return shown; }
     void showMessage(const QString& title, const QString& text) override { notes << QStringList{title, text}; }
+    void setToolTip(const QString& text) override { tip = text; }
     void click(int message) { Q_EMIT mouseMessage(message); }
     // A tray starts or ends: an icon that was asked for appears in it or goes with it.
     void setAvailable(bool present) {
@@ -72,6 +73,7 @@ public:
     int adds = 0;
     int removes = 0;
     QByteArray tooltip;
+    QString tip;              // the tooltip that replaced the field's, once set
     QList<QStringList> notes; // title, text
 };
 
@@ -113,6 +115,11 @@ public:
     }
     QDate buildDate() const override { return build; }
     std::unique_ptr<TrayIcon> createTrayIcon() override;
+    std::unique_ptr<SystemEvents> createSystemEvents() override {
+        auto made = std::make_unique<SystemEvents>();
+        events = made.get();
+        return made;
+    }
     void endProgram() override { ++ends; }
 
     void setNow(const QDateTime& now) { m_now = now; }
@@ -120,7 +127,8 @@ public:
     QString local(const QString& dosPath) const { return m_drive.local(dosPath).value_or(QString()); }
 
     FakeClockService clock;
-    FakeTray* tray = nullptr; // the last tray icon created
+    FakeTray* tray = nullptr;       // the last tray icon created
+    SystemEvents* events = nullptr; // a test emits its signals
     bool trayAvailable = true;
     bool anotherCopy = false;
     int showRequests = 0;             // requests of this start to the running copy
