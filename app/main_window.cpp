@@ -222,6 +222,8 @@ void Tarnwick1::createConnections() {
 
 void Tarnwick1::setStatus(const QString& text) {
     SSPanel2[0]->setCaption(text);
+    // The whole text also where a caption drawn small is easiest to read.
+    SSPanel2[0]->setToolTip(SSPanel2[0]->caption());
 }
 
 void Tarnwick1::showWindow(QWidget& window) {

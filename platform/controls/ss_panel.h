@@ -20,6 +20,8 @@ public:
     // The display property the response-time line sets to 12 before it shows the time.
     void setDisplayStyle(int style);
     int displayStyle() const { return m_displayStyle; }
+    // The face the caption is drawn in: the panel's font, or a smaller size of it when the caption would not fit.
+    QFont shownFont() const;
 
 Q_SIGNALS:
     void clicked();
@@ -29,6 +31,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    QRect captionRect() const;
+
     QString m_caption;
     Qt::Alignment m_alignment = Qt::AlignCenter;
     quint32 m_backColor = 0x8000000F;
