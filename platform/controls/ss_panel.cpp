@@ -17,7 +17,14 @@ void SSPanel::setCaption(const QString& caption) {
     // Captions carry outside names (a server's, a computer's): a line break or a direction control in one never
     // reaches the screen.
     m_caption = ShownText::safe(caption);
+    if (m_captionAsToolTip)
+        setToolTip(m_caption);
     update();
+}
+
+void SSPanel::setCaptionAsToolTip(bool on) {
+    m_captionAsToolTip = on;
+    setToolTip(on ? m_caption : QString());
 }
 
 void SSPanel::setCaptionAlignment(Qt::Alignment alignment) {

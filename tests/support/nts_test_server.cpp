@@ -259,13 +259,7 @@ void TestNtsServer::serveNtp() {
     reply.replace(12, 4, "TEST");
     reply.replace(24, 8, request.mid(40, 8));
     reply.replace(32, 8, timestampNow());
-    const qint64 fiveMinutes = 300 * 1000000LL;
-    reply.replace(40, 8,
-                  timestampNow(m_trick == Trick::LateTransmit    ? fiveMinutes
-                               : m_trick == Trick::EarlyTransmit ? -fiveMinutes
-                                                                 : 0));
-    if (m_trick == Trick::WideRootDistance)
-        reply.replace(8, 4, QByteArray::fromHex("00018000"));
+    reply.replace(40, 8, timestampNow(m_trick == Trick::LateTransmit ? 300 * 1000000LL : 0));
     if (m_trick == Trick::RefusalRightId || m_trick == Trick::RefusalWrongId) {
         reply[1] = 0;
         reply.replace(12, 4, "NTSN");

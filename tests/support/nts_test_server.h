@@ -42,10 +42,8 @@ public:
         UnknownCriticalRecord, // the key exchange answer carries a critical record of no known type
         Tls12Only,
         OtherAlpn,
-        Silent,           // accepts the connection and never says a word
-        LateTransmit,     // every NTP reply is sent 300 s after it was received, by its stamps
-        EarlyTransmit,    // and 300 s before
-        WideRootDistance, // a root dispersion of 1.5 s
+        Silent,       // accepts the connection and never says a word
+        LateTransmit, // every NTP reply is sent 300 s after it was received, by its stamps
     };
     TestNtsServer() = default;
     ~TestNtsServer();

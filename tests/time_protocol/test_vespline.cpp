@@ -15,7 +15,6 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLocale>
 #include <QMutex>
@@ -534,7 +533,6 @@ void TestVespline::roads_data() {
     QTest::addColumn<QList<qint64>>("applied");
     QTest::addColumn<QStringList>("asked");
     QTest::addColumn<qint64>("responseMs");
-    QTest::addColumn<bool>("userStarted");
     const QString local = QStringLiteral("127.0.0.1");
     const Sample none = unanswered(Road::kSntp, QStringLiteral("no answer"));
     const Sample sntp = answered(Road::kSntp, -250000, 1500, 3000);
@@ -546,52 +544,47 @@ void TestVespline::roads_data() {
     const QStringList ntsThenSntp{Road::kNts, Road::kSntp};
     QTest::newRow("NTS answers") << local << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << none
                                  << QList<bool>() << "SUCESS"
-                                 << "Clock corrected by +0.004 s (NTS)" << QList<qint64>{4000} << ntsOnly << qint64(2)
-                                 << true;
+                                 << "Clock corrected by +0.004 s (NTS)" << QList<qint64>{4000} << ntsOnly << qint64(2);
     QTest::newRow("NTS finds the clock right")
         << local << Nts::Offer::Yes << answered(Road::kNts, -300, 1000, 2000) << none << QList<bool>() << "SUCESS"
-        << "Clock already right (±0.001 s)" << QList<qint64>() << ntsOnly << qint64(2) << true;
+        << "Clock already right (±0.001 s)" << QList<qint64>() << ntsOnly << qint64(2);
     QTest::newRow("4460 refused at once, SNTP answers")
         << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << sntp << QList<bool>() << "SUCESS"
-        << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << ntsThenSntp << qint64(3) << true;
+        << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << ntsThenSntp << qint64(3);
     QTest::newRow("4460 answers but TLS fails: no downgrade")
         << local << Nts::Offer::Yes << unanswered(Road::kNts, certificate) << sntp << QList<bool>() << "FAILED"
         << "Clock not set: " + certificate +
                " (127.0.0.1 is remembered as offering NTS; to forget it, delete its line in %file)"
-        << QList<qint64>() << ntsOnly << qint64(-1) << true;
+        << QList<qint64>() << ntsOnly << qint64(-1);
     QTest::newRow("listed NTS host silent: no downgrade")
         << "time.cloudflare.com" << Nts::Offer::Unknown
         << unanswered(Road::kNts, "the NTS key exchange port did not answer") << sntp << QList<bool>() << "FAILED"
-        << "Clock not set: the NTS key exchange port did not answer" << QList<qint64>() << ntsOnly << qint64(-1)
-        << true;
+        << "Clock not set: the NTS key exchange port did not answer" << QList<qint64>() << ntsOnly << qint64(-1);
     QTest::newRow("NIST host starts with SNTP")
         << "time.nist.gov" << Nts::Offer::Yes << answered(Road::kNts, 4000, 1000, 2000) << sntp << QList<bool>()
         << "SUCESS"
-        << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << sntpOnly << qint64(3) << true;
+        << "Clock corrected by -0.250 s (SNTP)" << QList<qint64>{-250000} << sntpOnly << qint64(3);
     QTest::newRow("no NTS, no SNTP: the Time Protocol")
         << local << Nts::Offer::No << unanswered(Road::kNts, "refused") << none << QList<bool>() << "SUCESS"
         << "Clock corrected by +1.3 s (Time Protocol)" << QList<qint64>{1300000}
-        << QStringList{Road::kNts, Road::kSntp, Road::kTimeProtocol} << qint64(0) << true;
+        << QStringList{Road::kNts, Road::kSntp, Road::kTimeProtocol} << qint64(0);
     QTest::newRow("SNTP large step, confirmed")
         << "time.nist.gov" << Nts::Offer::No << none << bigStep << QList<bool>{true} << "SUCESS"
-        << "Clock corrected by +1001.000 s (SNTP)" << QList<qint64>{1001000000} << sntpOnly << qint64(3) << true;
+        << "Clock corrected by +1001.000 s (SNTP)" << QList<qint64>{1001000000} << sntpOnly << qint64(3);
     QTest::newRow("SNTP large step, declined")
         << "time.nist.gov" << Nts::Offer::No << none << bigStep << QList<bool>{false} << "FAILED"
-        << "Clock not set: a step of +1001.0 s was not confirmed" << QList<qint64>() << sntpOnly << qint64(3) << true;
-    // Valid only at the server's time, 5 minutes before its certificate expired by this clock.
+        << "Clock not set: a step of +1001.0 s was not confirmed" << QList<qint64>() << sntpOnly << qint64(3);
+    // Valid only at the server's time: its certificate expired by this clock 5 minutes before.
     Sample expired = answered(Road::kNts, 4000, 1000, 2000);
     expired.certificateExpiredUtc = kReplyTime.addSecs(-300);
-    const QString expiredOn = QStringLiteral("Clock not set: the server's certificate expired on ") +
-                              DateText::generalDate(expired.certificateExpiredUtc.toLocalTime());
     QTest::newRow("NTS, certificate expired by this clock: a timer never applies it")
-        << local << Nts::Offer::Yes << expired << none << QList<bool>() << "FAILED" << expiredOn << QList<qint64>()
-        << ntsOnly << qint64(2) << false;
+        << local << Nts::Offer::Yes << expired << none << QList<bool>() << "FAILED"
+        << "Clock not set: the server's certificate expired on " +
+               DateText::generalDate(expired.certificateExpiredUtc.toLocalTime())
+        << QList<qint64>() << ntsOnly << qint64(2);
     QTest::newRow("NTS, certificate expired by this clock: a person agrees")
         << local << Nts::Offer::Yes << expired << none << QList<bool>{true} << "SUCESS"
-        << "Clock corrected by +0.004 s (NTS)" << QList<qint64>{4000} << ntsOnly << qint64(2) << true;
-    QTest::newRow("NTS, certificate expired by this clock: a person declines")
-        << local << Nts::Offer::Yes << expired << none << QList<bool>{false} << "FAILED"
-        << expiredOn + ", and the step was not confirmed" << QList<qint64>() << ntsOnly << qint64(2) << true;
+        << "Clock corrected by +0.004 s (NTS)" << QList<qint64>{4000} << ntsOnly << qint64(2);
 }
 
 void TestVespline::roads() {
@@ -605,7 +598,6 @@ void TestVespline::roads() {
     QFETCH(QList<qint64>, applied);
     QFETCH(QStringList, asked);
     QFETCH(qint64, responseMs);
-    QFETCH(bool, userStarted);
     Roads roads;
     roads.offer = offer;
     roads.nts = nts;
@@ -613,20 +605,17 @@ void TestVespline::roads() {
     Vespline& v = m_forms->vespline();
     roads.attach(v);
     m_platform->answers = answers;
-    v.setUserStarted(userStarted);
+    v.setUserStarted(!answers.isEmpty()); // a row that asks no question runs as a timer's
     ScriptedTimeServer server({S::send(kReply), S::close()});
     QCOMPARE(sync(host, server.port()), result);
     QStringList taken = roads.asked;
     if (server.connections())
         taken << Road::kTimeProtocol;
     QCOMPARE(taken, asked);
-    // A host whose key exchange port spoke TLS is remembered, and a failure says where.
     const QString memory = m_platform->local(NtsMemory::path(m_platform->programFolder()));
-    QCOMPARE(QFile::exists(memory), host == QLatin1String("127.0.0.1") && offer == Nts::Offer::Yes);
     QCOMPARE(v.lastOutcome(), QString(status).replace(QStringLiteral("%file"), memory));
     if (nts.certificateExpiredUtc.isValid() && !answers.isEmpty())
-        QVERIFY2(m_platform->questions[0][1].contains(QStringLiteral("certificate expired on")),
-                 qPrintable(m_platform->questions[0][1]));
+        QVERIFY(m_platform->questions[0][1].contains(QStringLiteral("certificate expired on")));
     QCOMPARE(m_platform->clock.applied, applied);
     QCOMPARE(m_platform->clock.calls.size(), applied.size());
     QCOMPARE(m_platform->questions.size(), answers.size());

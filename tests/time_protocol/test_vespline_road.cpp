@@ -1,5 +1,5 @@
-// The choice of road for an Internet server, the file of hosts remembered as offering NTS, and the words of the
-// outcome, without a window or a socket.
+// The choice of road for an Internet server, the file of hosts that offer NTS, and the words of the outcome,
+// without a window or a socket.
 #include "platform/text_file.h"
 #include "tests/support/sample_rows.h"
 #include "time_protocol/nts_memory.h"
@@ -35,7 +35,7 @@ Sample sample(const QString& road, qint64 correctionUsec, qint64 uncertaintyUsec
 
 void TestVesplineRoad::choice_data() {
     QTest::addColumn<Road::Listed>("listed");
-    QTest::addColumn<bool>("remembered");
+    QTest::addColumn<bool>("completedBefore");
     QTest::addColumn<Nts::Offer>("offer");
     QTest::addColumn<bool>("ntsAnswered");
     QTest::addColumn<Road::Next>("first");
@@ -53,27 +53,27 @@ void TestVesplineRoad::choice_data() {
     QTest::newRow("listed NTS host silent: no downgrade")
         << L::Nts << false << O::Unknown << false << N::Nts << N::Fail;
     QTest::newRow("listed NTS host refused: no downgrade") << L::Nts << false << O::No << false << N::Nts << N::Fail;
-    QTest::newRow("remembered from an earlier run, now blocked")
+    QTest::newRow("key exchange completed earlier, now blocked")
         << L::Unknown << true << O::No << false << N::Nts << N::Fail;
     QTest::newRow("NIST host starts with SNTP") << L::NoNts << false << O::No << false << N::Sntp << N::Sntp;
-    QTest::newRow("NIST host remembered as offering NTS")
+    QTest::newRow("NIST host that completed a key exchange")
         << L::NoNts << true << O::Unknown << false << N::Nts << N::Fail;
 }
 
 void TestVesplineRoad::choice() {
     QFETCH(Road::Listed, listed);
-    QFETCH(bool, remembered);
+    QFETCH(bool, completedBefore);
     QFETCH(Nts::Offer, offer);
     QFETCH(bool, ntsAnswered);
     QFETCH(Road::Next, first);
     QFETCH(Road::Next, afterNts);
-    QCOMPARE(Road::first(listed, remembered), first);
+    QCOMPARE(Road::first(listed, completedBefore), first);
     Nts::Result result;
     result.offer = offer;
     result.sample = ntsAnswered
                         ? sample(Road::kNts, 4000, 1000)
                         : failedSample(Road::kNts, QStringLiteral("the server's certificate is for another host"));
-    const Road::Step step = Road::afterNts(listed, remembered, result);
+    const Road::Step step = Road::afterNts(listed, completedBefore, result);
     QCOMPARE(step.next, afterNts);
     QCOMPARE(step.why, afterNts == Road::Next::Fail
                            ? QStringLiteral("Clock not set: the server's certificate is for another host")
@@ -85,38 +85,28 @@ void TestVesplineRoad::choice() {
 void TestVesplineRoad::memory_data() {
     QTest::addColumn<QByteArray>("bytes"); // the file as found; "folder": a folder in its place
     QTest::addColumn<QStringList>("hosts");
-    QTest::newRow("none yet") << QByteArray() << QStringList();
-    QTest::newRow("as written, case and a trailing dot ignored")
-        << QByteArray("\"a.example\"\r\n\"B.Example.\"\r\n") << QStringList{"a.example", "b.example"};
-    static const char damaged[] = "\"a.example\"\r\n\"x\0y\"\r\n\"time.example no\"\r\n\"\xff\"\r\n\"cut";
-    QTest::newRow("damaged: no host names but the first, a record cut off")
+    QTest::newRow("case and a trailing dot ignored") << QByteArray("\"a.example\"\r\n\"B.Example.\"\r\n")
+                                                      << QStringList{"a.example", "b.example"};
+    static const char damaged[] = "\"a.example\"\r\n\"x\0y\"\r\n\"a.example no\"\r\n\"\xff\"\r\n\"cut";
+    QTest::newRow("damaged: no other host name, the last record cut off")
         << QByteArray(damaged, sizeof damaged - 1) << QStringList{"a.example"};
-    QTest::newRow("hostile: 4 MB of one record") << QByteArray(4 << 20, 'a') << QStringList();
-    QTest::newRow("a folder in its place") << QByteArray("folder") << QStringList();
+    QTest::newRow("hostile: a folder in its place") << QByteArray("folder") << QStringList();
 }
 
 void TestVesplineRoad::memory() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, hosts);
     QTemporaryDir dir;
-    const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\Horavane")));
-    QVERIFY(drive.paths().ensureFolders());
-    const QString local = dir.path() + QStringLiteral("/Horavane/NtsHosts.txt");
-    QCOMPARE(drive.local(NtsMemory::path(QStringLiteral("C:\\Horavane"))).value_or(QString()), local);
-    QFile file(local);
-    if (bytes == "folder")
-        QVERIFY(QDir().mkdir(local));
-    else if (!bytes.isEmpty())
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    file.close();
-    const QSet<QString> read = NtsMemory::read(drive, QStringLiteral("C:\\Horavane"));
-    QCOMPARE(read, QSet<QString>(hosts.begin(), hosts.end()));
-    // Remembering adds to what could be read, and comes back after a new start.
-    const bool written = NtsMemory::remember(drive, QStringLiteral("C:\\Horavane"), QStringLiteral(" New.Example. "));
-    QCOMPARE(written, bytes != "folder");
-    if (written)
+    const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\")));
+    QFile file(dir.path() + QStringLiteral("/NtsHosts.txt"));
+    QVERIFY(bytes == "folder" ? QDir(dir.path()).mkdir(QStringLiteral("NtsHosts.txt"))
+                              : file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush());
+    QCOMPARE(NtsMemory::read(drive, QStringLiteral("C:\\")), QSet<QString>(hosts.begin(), hosts.end()));
+    // Remembering adds to what could be read, for the next start.
+    QCOMPARE(NtsMemory::remember(drive, QStringLiteral("C:\\"), QStringLiteral(" New.Example. ")), bytes != "folder");
+    if (bytes != "folder")
         hosts << QStringLiteral("new.example");
-    QCOMPARE(NtsMemory::read(drive, QStringLiteral("C:\\Horavane")), QSet<QString>(hosts.begin(), hosts.end()));
+    QCOMPARE(NtsMemory::read(drive, QStringLiteral("C:\\")), QSet<QString>(hosts.begin(), hosts.end()));
 }
 
 void TestVesplineRoad::words_data() {
