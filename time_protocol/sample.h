@@ -14,9 +14,9 @@ struct Sample {
     qint64 roundTripUsec = 0;        // request to reply, on the monotonic clock, without any question or prompt
     QDateTime serverUtc;             // the server's time when the reply was read, for the guards and the words
     QString road;                    // "NTS", "SNTP" or "Time Protocol"
+    QString why;                     // when !ok: plain words for "Clock not set: ..."
     QDateTime certificateExpiredUtc; // NTS: the server's certificate had expired by this clock, valid only at the
                                      // server's time; invalid otherwise
-    QString why;                     // when !ok: plain words for "Clock not set: ..."
 
     // A correction this small is below what the sample can tell: sending it would only move a right clock.
     bool withinUncertainty() const { return ok && qAbs(correctionUsec) < uncertaintyUsec; }

@@ -182,7 +182,6 @@ void TestControls::captionShrinksToFit_data() {
     QTest::newRow("long weekday") << "Donnerstag 10.12.2026" << true;
     QTest::newRow("clock date") << "12/09/2026" << false;
     // The status line: a reason of four lines and more is drawn smaller, whole.
-    QTest::newRow("status line: a correction") << "Clock corrected by +0.004 s (NTS)" << false;
     QTest::newRow("status line: a remembered host's failure")
         << "Clock not set: NTS key exchange refused: the server's certificate is not from a trusted authority "
            "(h.example "
