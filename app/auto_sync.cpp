@@ -26,8 +26,9 @@ void Tarnwick1::Timer1_Timer() {
     // Stopped while the tick runs, so a synchronization it starts never overlaps the next tick.
     Timer1->stop();
     Label3->setText(DateText::clockTime(m_platform.now().time()));
-    // The last synchronization's outcome stays readable; only before the first one does the tick fill the line.
-    if (m_syncOutcome.isEmpty())
+    // The last synchronization's outcome stays readable, and so does the note that there is no tray; only
+    // before the first synchronization does the tick fill the line.
+    if (m_syncOutcome.isEmpty() && SSPanel2[0]->caption() != kNoTrayNote)
         setStatus(QStringLiteral("Network Synchronization"));
     if (Label1->text().trimmed() != QLatin1String("NONE SELECTED")) {
         SSPanel4->setBackColor(VbColor::ButtonFace);

@@ -68,6 +68,7 @@ void Tarnwick1::createControls() {
 
     SSPanel2[0] = named(new SSPanel(QStringLiteral("Network Synchronization"), this), QStringLiteral("SSPanel2_0"));
     SSPanel2[0]->setFont(big);
+    SSPanel2[0]->setCaptionAsToolTip(true); // a long reason, drawn small, is read whole there too
     place(SSPanel2[0], 2760, 1560, 7092, 1092);
 
     SSPanel1 = named(new SSPanel(QStringLiteral("HORAVANE"), this), QStringLiteral("SSPanel1"));

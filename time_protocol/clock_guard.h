@@ -16,7 +16,10 @@ struct Verdict {
     Step step = Step::Refuse;
     QString why; // when refused: the status line's words
 };
-Verdict judge(const QDateTime& serverUtc, qint64 correctionUsec, bool userStarted, const QDate& build = buildDate());
+// `certificateExpiredUtc`, when valid, is when the NTS server's certificate expired by this clock: such a time
+// is never applied unattended, and a person is always asked first.
+Verdict judge(const QDateTime& serverUtc, qint64 correctionUsec, bool userStarted, const QDate& build = buildDate(),
+              const QDateTime& certificateExpiredUtc = {});
 
 // "Clock corrected by +0.8 s".
 QString correctedText(qint64 correctionUsec);
@@ -24,10 +27,12 @@ QString correctedText(qint64 correctionUsec);
 QString correctedText(qint64 correctionUsec, const QString& road);
 // "Clock already right (±0.5 s)": the correction was below what its sample can tell, so nothing was sent.
 QString alreadyRightText(qint64 uncertaintyUsec);
-// The question before a large step: the server's time, this clock's time and the difference.
-QString largeStepQuestion(const QDateTime& serverUtc, qint64 correctionUsec);
-// Why a large step was not made when the user said no.
-QString declinedText(qint64 correctionUsec);
+// The question before a large step: the server's time, this clock's time and the difference; first, when valid,
+// the date the server's certificate expired.
+QString largeStepQuestion(const QDateTime& serverUtc, qint64 correctionUsec,
+                          const QDateTime& certificateExpiredUtc = {});
+// Why a large step (or one from a server whose certificate had expired) was not made when the user said no.
+QString declinedText(qint64 correctionUsec, const QDateTime& certificateExpiredUtc = {});
 // The question when automatic time synchronization refused the change.
 QString automaticSyncQuestion();
 } // namespace ClockGuard

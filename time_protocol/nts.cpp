@@ -295,13 +295,14 @@ struct KeyExchange {
 
 KeyExchange keyExchange(const QString& host, const Options& options) {
     KeyExchange ke;
-    auto refuse = [&ke](const QString& why) {
-        ke.offer = Offer::Yes;
+    bool tlsBegan = false; // the server has spoken TLS: it offers NTS, whatever goes wrong after
+    auto refuse = [&ke, &tlsBegan](const QString& why) {
+        ke.offer = tlsBegan ? Offer::Yes : Offer::Connected;
         ke.why = QStringLiteral("NTS key exchange refused: ") + why;
         return ke;
     };
-    auto failed = [&ke](const QString& why) {
-        ke.offer = Offer::Yes;
+    auto failed = [&ke, &tlsBegan](const QString& why) {
+        ke.offer = tlsBegan ? Offer::Yes : Offer::Connected;
         ke.why = QStringLiteral("NTS key exchange failed: ") + why;
         return ke;
     };
@@ -357,6 +358,9 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
     do
         code = gnutls_handshake(session);
     while (code < 0 && !gnutls_error_is_fatal(code) && remainingMs(timer, options.keLimitMs) > 0);
+    // A handshake message or an alert from the server; a port that only accepts the connection sent neither.
+    tlsBegan = code >= 0 || static_cast<int>(gnutls_handshake_get_last_in(session)) >= 0 ||
+               code == GNUTLS_E_FATAL_ALERT_RECEIVED || code == GNUTLS_E_WARNING_ALERT_RECEIVED;
     if (code < 0)
         return refuse(handshakeWhy(code, session));
     if (gnutls_protocol_get_version(session) != GNUTLS_TLS1_3)
@@ -517,20 +521,34 @@ Result synchronize(const QString& host, const Options& options) {
             rekeyed = true;
             continue;
         }
-        const NtpTime::Offset offset =
-            NtpTime::offset(ex.t1, NtpTime::unixUsec(ex.reply.receive), NtpTime::unixUsec(ex.reply.transmit), ex.t4);
-        const qint64 serverUsec = ex.t4 + offset.correctionUsec;
-        if (state.datesPending && !datesWhy(serverUsec, state).isEmpty()) {
+        const NtpTime::Measurement m =
+            NtpTime::measure(ex.t1, NtpTime::unixUsec(ex.reply.receive), NtpTime::unixUsec(ex.reply.transmit), ex.t4,
+                             ex.reply.rootDelayUsec, ex.reply.rootDispersionUsec);
+        Sample& sample = result.sample;
+        sample.roundTripUsec = m.roundTripUsec;
+        if (!m.ok) {
+            // Authenticated, so its cookies are good; its dates cannot be judged at a time it does not tell.
+            if (state.datesPending)
+                store().drop(host);
+            else
+                store().answered(host, ex.reply.cookies);
+            return fail(QStringLiteral("NTS: ") + m.why);
+        }
+        const qint64 serverUsec = ex.t4 + m.correctionUsec;
+        // Dates that this clock finds wrong must hold at the server's time (a clock far behind, the dead battery).
+        const bool datesWrongHere = !datesWhy(ex.t4, state).isEmpty();
+        if (datesWrongHere && !datesWhy(serverUsec, state).isEmpty()) {
             store().drop(host);
             return fail(QStringLiteral("NTS key exchange refused: ") + datesWhy(serverUsec, state));
         }
         store().answered(host, ex.reply.cookies);
-        Sample& sample = result.sample;
         sample.ok = true;
-        sample.correctionUsec = offset.correctionUsec;
-        sample.roundTripUsec = ex.t4 - ex.t1;
-        sample.uncertaintyUsec = NtpTime::uncertaintyUsec(offset.roundTripUsec);
+        sample.correctionUsec = m.correctionUsec;
+        sample.uncertaintyUsec = m.uncertaintyUsec;
         sample.serverUtc = QDateTime::fromMSecsSinceEpoch(serverUsec / 1000, Qt::UTC);
+        // Expired by this clock: whoever holds the old key could pull the clock back to when it was valid.
+        if (ex.t4 > state.notAfterUsec)
+            sample.certificateExpiredUtc = QDateTime::fromMSecsSinceEpoch(state.notAfterUsec / 1000, Qt::UTC);
         return result;
     }
 }

@@ -18,9 +18,10 @@ struct Options {
 
 // What this exchange taught about the host, for the choice of road.
 enum class Offer {
-    Unknown, // nothing answered on the key exchange port within its limit: the host may go on without NTS
-    No,      // the key exchange port refused the connection at once
-    Yes,     // the port answered (even when TLS or the certificate failed) or a key exchange completed
+    Unknown,   // nothing answered on the key exchange port within its limit: the host may go on without NTS
+    No,        // the key exchange port refused the connection at once
+    Connected, // the port took the connection, but no TLS came back: no fallback now, nothing remembered
+    Yes,       // a TLS handshake began (even when TLS or the certificate failed) or a key exchange completed
 };
 
 struct Result {

@@ -142,6 +142,8 @@ Reply parse(const QByteArray& packet, const Request& request, const QByteArray& 
     reply.kind = Reply::Accepted;
     reply.receive = Sntp::timestampAt(packet, Sntp::kReceiveAt);
     reply.transmit = Sntp::timestampAt(packet, Sntp::kTransmitAt);
+    reply.rootDelayUsec = header.rootDelayUsec;
+    reply.rootDispersionUsec = header.rootDispersionUsec;
     return reply;
 }
 } // namespace NtsPacket

@@ -53,6 +53,8 @@ struct Reply {
     Kind kind = Ignored;
     quint64 receive = 0; // the server's receive and transmit stamps
     quint64 transmit = 0;
+    qint64 rootDelayUsec = 0; // from the header, as SNTP reads it
+    qint64 rootDispersionUsec = 0;
     QList<QByteArray> cookies; // the new cookies from the encrypted fields, at most 8
     QString why;               // when Ignored: what was wrong
 };

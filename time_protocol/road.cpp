@@ -13,14 +13,15 @@ QString secondsText(qint64 usec, const QString& road, bool sign) {
 }
 } // namespace
 
-Next first(Listed listed, bool ntsCompletedBefore) {
-    return listed == Listed::NoNts && !ntsCompletedBefore ? Next::Sntp : Next::Nts;
+Next first(Listed listed, bool remembered) {
+    return listed == Listed::NoNts && !remembered ? Next::Sntp : Next::Nts;
 }
 
-Step afterNts(Listed listed, bool ntsCompletedBefore, const Nts::Result& result) {
+Step afterNts(Listed listed, bool remembered, const Nts::Result& result) {
     if (result.sample.ok)
         return {Next::Done, {}};
-    const bool offers = listed == Listed::Nts || ntsCompletedBefore || result.offer == Nts::Offer::Yes;
+    const bool offers =
+        listed == Listed::Nts || remembered || result.offer == Nts::Offer::Yes || result.offer == Nts::Offer::Connected;
     if (offers)
         return {Next::Fail, failureText(result.sample)};
     return {Next::Sntp, {}};

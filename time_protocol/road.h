@@ -21,12 +21,13 @@ struct Step {
     QString why; // when Fail: the status line's words
 };
 
-// The first road: NTS, unless the list knows the host does not offer it and no key exchange with it completed.
-Next first(Listed listed, bool ntsCompletedBefore);
-// After the NTS exchange: its sample; else, for a host that offers NTS (listed, completed earlier in this run,
-// or answering on the key exchange port), a failure with its reason, so that nobody on the path can push the
+// The first road: NTS, unless the list knows the host does not offer it and it is not remembered as offering it
+// (a key exchange completed with it, or its key exchange port spoke TLS: kept across starts).
+Next first(Listed listed, bool remembered);
+// After the NTS exchange: its sample; else, for a host that offers NTS (listed, remembered, or taking the
+// connection on the key exchange port now), a failure with its reason, so that nobody on the path can push the
 // synchronization onto an unauthenticated road; else SNTP.
-Step afterNts(Listed listed, bool ntsCompletedBefore, const Nts::Result& result);
+Step afterNts(Listed listed, bool remembered, const Nts::Result& result);
 // After SNTP: its sample, else the Time Protocol.
 Step afterSntp(const Sample& sample);
 

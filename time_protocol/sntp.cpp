@@ -57,7 +57,9 @@ Reply parse(const QByteArray& reply, quint64 nonce) {
             TimeReply::utcFromSeconds1900(static_cast<quint32>(transmit >> 32)).addMSecs(ms),
             {},
             NtpTime::unixUsec(receive ? receive : transmit),
-            NtpTime::unixUsec(transmit)};
+            NtpTime::unixUsec(transmit),
+            NtpTime::shortFormatUsec(TimeReply::bigEndianValue(reply.mid(4, 4))),
+            NtpTime::shortFormatUsec(TimeReply::bigEndianValue(reply.mid(8, 4)))};
 }
 
 Sample sample(const Reply& reply, qint64 sentUsec, qint64 elapsedUsec) {
@@ -68,12 +70,17 @@ Sample sample(const Reply& reply, qint64 sentUsec, qint64 elapsedUsec) {
         return s;
     }
     const qint64 arrivedUsec = sentUsec + std::max<qint64>(0, elapsedUsec);
-    const NtpTime::Offset o = NtpTime::offset(sentUsec, reply.receiveUsec, reply.transmitUsec, arrivedUsec);
+    const NtpTime::Measurement m = NtpTime::measure(sentUsec, reply.receiveUsec, reply.transmitUsec, arrivedUsec,
+                                                    reply.rootDelayUsec, reply.rootDispersionUsec);
+    s.roundTripUsec = m.roundTripUsec;
+    if (!m.ok) {
+        s.why = m.why;
+        return s;
+    }
     s.ok = true;
-    s.correctionUsec = o.correctionUsec;
-    s.roundTripUsec = o.roundTripUsec;
-    s.uncertaintyUsec = NtpTime::uncertaintyUsec(o.roundTripUsec);
-    s.serverUtc = QDateTime::fromMSecsSinceEpoch((arrivedUsec + o.correctionUsec) / 1000, Qt::UTC);
+    s.correctionUsec = m.correctionUsec;
+    s.uncertaintyUsec = m.uncertaintyUsec;
+    s.serverUtc = QDateTime::fromMSecsSinceEpoch((arrivedUsec + m.correctionUsec) / 1000, Qt::UTC);
     return s;
 }
 } // namespace Sntp

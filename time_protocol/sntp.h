@@ -24,10 +24,12 @@ quint64 newNonce();
 
 struct Reply {
     bool ok = false;
-    QDateTime utc;           // the server's transmit time, to the millisecond
-    QString why;             // when !ok: what was wrong with the reply
-    qint64 receiveUsec = 0;  // T2, microseconds since 1970: the server received the request
-    qint64 transmitUsec = 0; // T3: the server answered
+    QDateTime utc;                 // the server's transmit time, to the millisecond
+    QString why;                   // when !ok: what was wrong with the reply
+    qint64 receiveUsec = 0;        // T2, microseconds since 1970: the server received the request
+    qint64 transmitUsec = 0;       // T3: the server answered
+    qint64 rootDelayUsec = 0;      // the server's round trip to its reference clock
+    qint64 rootDispersionUsec = 0; // and how far it may have drifted from it
 };
 // Rejects a short reply, one that does not echo `nonce`, a mode other than 4 (server), a version other than 3
 // or 4, leap indicator 3 (not synchronized), stratum 0 (kiss-o'-death) or above 15, and a zero transmit time.
@@ -35,6 +37,7 @@ struct Reply {
 Reply parse(const QByteArray& reply, quint64 nonce);
 
 // The sample of a good reply: `sentUsec` is this clock when the request left (T1, microseconds since 1970),
-// `elapsedUsec` the monotonic time from then to the reply (T4 = T1 + elapsed). Road "SNTP".
+// `elapsedUsec` the monotonic time from then to the reply (T4 = T1 + elapsed). Road "SNTP". No sample when the
+// stamps contradict the round trip or the bound would be wider than a second (NtpTime::measure).
 Sample sample(const Reply& reply, qint64 sentUsec, qint64 elapsedUsec);
 } // namespace Sntp

@@ -57,7 +57,12 @@ Sample exchange(const QHostAddress& address, quint16 port, int limitMs, const st
                 sample = failed(reply.why); // a bad reply: keep listening for a good one
                 continue;
             }
-            sample = Sntp::sample(reply, sentUsec, elapsedUsec);
+            const Sample measured = Sntp::sample(reply, sentUsec, elapsedUsec);
+            if (!measured.ok) {
+                sample = failed(measured.why); // impossible stamps: no better than a forged reply
+                continue;
+            }
+            sample = measured;
             loop.quit();
             return;
         }

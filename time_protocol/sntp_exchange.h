@@ -12,8 +12,8 @@ namespace Sntp {
 qint64 systemNowUsec();
 
 // Sends one request to `address`:`port` and waits at most `limitMs` for a good reply. Bad replies (forged, not
-// synchronized, kiss-o'-death...) are read past, however many arrive, until a good one or the limit; "port
-// unreachable" ends it at once. `nowUsec` reads this clock when the request leaves (the system clock when
-// empty); the reply's arrival is that reading plus the monotonic time elapsed.
+// synchronized, kiss-o'-death, impossible stamps...) are read past, however many arrive, until a good one or the limit;
+// "port unreachable" ends it at once. `nowUsec` reads this clock when the request leaves (the system clock when empty);
+// the reply's arrival is that reading plus the monotonic time elapsed.
 Sample exchange(const QHostAddress& address, quint16 port, int limitMs, const std::function<qint64()>& nowUsec = {});
 } // namespace Sntp

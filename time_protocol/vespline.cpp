@@ -11,6 +11,7 @@
 #include "platform/events.h"
 #include "platform/platform.h"
 #include "time_protocol/clock_guard.h"
+#include "time_protocol/nts_memory.h"
 #include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/time_reply.h"
@@ -152,7 +153,26 @@ void Vespline::cmdSync_Click() {
     ++m_exchange;
     m_started.start();
     m_limit.start(m_exchangeLimitMs);
-    take(Road::first(listed(), Nts::completedBefore(m_host)));
+    take(Road::first(listed(), remembered()));
+}
+
+bool Vespline::remembered() const {
+    const Platform& platform = m_forms.platform();
+    return Nts::completedBefore(m_host) ||
+           NtsMemory::read(platform.drive(), platform.programFolder()).contains(NtsMemory::key(m_host));
+}
+
+QString Vespline::rememberOffer(const Nts::Result& result) {
+    const Platform& platform = m_forms.platform();
+    const QString file = NtsMemory::path(platform.programFolder());
+    bool kept = NtsMemory::read(platform.drive(), platform.programFolder()).contains(NtsMemory::key(m_host));
+    // A built-in NTS host needs no memory; any other that spoke TLS on its key exchange port offers NTS for good.
+    if (!kept && listed() != Road::Listed::Nts && result.offer == Nts::Offer::Yes)
+        kept = NtsMemory::remember(platform.drive(), platform.programFolder(), m_host);
+    if (!kept)
+        return {};
+    return QStringLiteral(" (%1 is remembered as offering NTS; to forget it, delete its line in %2)")
+        .arg(m_host.trimmed(), platform.drive().local(file).value_or(file));
 }
 
 Road::Listed Vespline::listed() const {
@@ -206,14 +226,16 @@ void Vespline::ntsAnswered(quint64 exchange, const Nts::Result& result) {
         return;
     if (result.sample.roundTripUsec > 0)
         m_roundTripUsec = result.sample.roundTripUsec;
-    const Road::Step step = Road::afterNts(listed(), Nts::completedBefore(m_host), result);
+    const bool knownBefore = remembered();
+    const QString forget = rememberOffer(result);
+    const Road::Step step = Road::afterNts(listed(), knownBefore, result);
     if (step.next == Road::Next::Sntp) {
         take(Road::Next::Sntp);
         return;
     }
     m_road = Road::kNts;
     if (step.next == Road::Next::Fail)
-        fail(Road::kNts, step.why);
+        fail(Road::kNts, step.why + forget);
     else
         useSample(result.sample, Road::kNts);
 }
@@ -323,8 +345,8 @@ void Vespline::useSample(const Sample& sample, const QString& reply) {
     }
     const qint64 usec = sample.correctionUsec;
     const quint64 exchange = m_exchange;
-    const ClockGuard::Verdict verdict =
-        ClockGuard::judge(sample.serverUtc, usec, m_userStarted, m_forms.platform().buildDate());
+    const ClockGuard::Verdict verdict = ClockGuard::judge(sample.serverUtc, usec, m_userStarted,
+                                                          m_forms.platform().buildDate(), sample.certificateExpiredUtc);
     QString why = verdict.why;
     // Never worse than before: a correction below what the sample can tell would only move a right clock.
     const bool alreadyRight = verdict.step != ClockGuard::Step::Refuse && sample.withinUncertainty();
@@ -332,9 +354,10 @@ void Vespline::useSample(const Sample& sample, const QString& reply) {
     if (alreadyRight)
         why.clear();
     else if (verdict.step == ClockGuard::Step::Confirm &&
-             !m_forms.platform().askYesNo(QStringLiteral("Large Clock Change"),
-                                          ClockGuard::largeStepQuestion(sample.serverUtc, usec)))
-        why = ClockGuard::declinedText(usec);
+             !m_forms.platform().askYesNo(
+                 QStringLiteral("Large Clock Change"),
+                 ClockGuard::largeStepQuestion(sample.serverUtc, usec, sample.certificateExpiredUtc)))
+        why = ClockGuard::declinedText(usec, sample.certificateExpiredUtc);
     else if (verdict.step != ClockGuard::Step::Refuse)
         why = applyCorrection(usec);
     m_settingClock = false;

@@ -108,6 +108,11 @@ private:
     bool isCurrent(quint64 exchange) const { return m_exchanging && exchange == m_exchange; }
     bool isOnTimeProtocol() const { return m_exchanging && m_road == Road::kTimeProtocol; }
     Road::Listed listed() const;
+    // True when the host completed a key exchange in this run or is in the file of hosts that offer NTS.
+    bool remembered() const;
+    // Puts a host whose key exchange port spoke TLS into that file; for a host in it, the words that say how to
+    // forget it, else empty.
+    QString rememberOffer(const Nts::Result& result);
     // The guards, then the clock service, for the sample of any road; `reply` goes into the tooltip.
     void useSample(const Sample& sample, const QString& reply);
     // The failure path: "FAILED", the clock untouched, the tooltip written, `why` kept for the status line.

@@ -11,6 +11,8 @@ public:
     // Kept and shown with the characters that could break its line or turn its direction as "?".
     void setCaption(const QString& caption);
     const QString& caption() const { return m_caption; }
+    // The caption also as the tooltip, from now on.
+    void setCaptionAsToolTip(bool on);
     // Where the caption stands: centred (a status line) or at the top (a frame that holds labels).
     void setCaptionAlignment(Qt::Alignment alignment);
     void setBackColor(quint32 value);
@@ -20,6 +22,8 @@ public:
     // The display property the response-time line sets to 12 before it shows the time.
     void setDisplayStyle(int style);
     int displayStyle() const { return m_displayStyle; }
+    // The face the caption is drawn in: the panel's font, or a smaller size of it when the caption would not fit.
+    QFont shownFont() const;
 
 Q_SIGNALS:
     void clicked();
@@ -29,7 +33,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    QRect captionRect() const;
+
     QString m_caption;
+    bool m_captionAsToolTip = false;
     Qt::Alignment m_alignment = Qt::AlignCenter;
     quint32 m_backColor = 0x8000000F;
     bool m_busy = false;

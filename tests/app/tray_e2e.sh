@@ -101,6 +101,11 @@ helper_watch horavane app "$work/app.log"
 click_button() {
     xdotool mousemove --window "$(xtray_main_window)" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
 }
+# The pixels of the main window's status line (design position 2760, 1560, 7092 x 1092 twips) into the file given.
+status_line() {
+    import -window "$(xtray_main_window)" -crop 460x60+190+110 +repage "rgb:$1" 2>/dev/null && test -s "$1" ||
+        fail "no picture of the status line"
+}
 # The fake watcher's menu of the last item: its labels one a line, or a click on the entry with the label given.
 menu_labels() {
     dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
@@ -115,11 +120,18 @@ if [ "$mode" = late ]; then
     until_ok 10 'test -n "$(xtray_main_window)"' || fail "without a tray the window is not shown"
     echo "without a tray the window is shown"
     settle
+    # The status line after the first tick of the clock (1 s after the start), then after DONE, which writes the
+    # note anew: the tick must have left the note in place.
+    status_line "$work/status-after-tick"
     click_button 2520 6720 1812 1092 # DONE
     until_ok 5 'test -s "$settings"' || fail "DONE did not write NRV.ini"
     sleep 0.5
     [ -n "$(xtray_main_window)" ] || fail "DONE hid the window while there was no icon to bring it back"
     echo "DONE writes NRV.ini and keeps the window up while there is no icon"
+    status_line "$work/status-after-done"
+    cmp -s "$work/status-after-tick" "$work/status-after-done" ||
+        fail "the clock's tick replaced the note that there is no tray"
+    echo "the note that there is no tray outlasts the clock's tick"
     rm "$settings"
     click_button 8040 8160 3132 372 # Windows Date / Time CPL
     until_ok 10 'grep -q "^Date and Time: No date and time settings" "$work/app-messages" 2>/dev/null' ||

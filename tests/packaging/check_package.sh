@@ -49,6 +49,7 @@ PATH=$work/stub:$PATH sh "$work/control/postinst" configure || fail "postinst co
 touch "$work/group-exists"
 PATH=$work/stub:$PATH sh "$work/control/postinst" configure || fail "postinst configure failed with the group there"
 [ "$(grep -c . "$work/addgroup.log")" = 1 ] || fail "postinst made the group again"
+dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || fail "the package does not recommend qt6-wayland"
 version=$(dpkg-deb -f "$deb" Version)
 logged=$(zcat "$root/usr/share/doc/horavane/changelog.gz" | dpkg-parsechangelog -l- -SVersion)
 [ "$version" = "$logged" ] || fail "the package is version $version, its changelog's latest entry $logged"

@@ -181,11 +181,30 @@ void TestControls::captionShrinksToFit_data() {
     QTest::newRow("date after an Internet sync") << "Wednesday 12/09/2026" << true;
     QTest::newRow("long weekday") << "Donnerstag 10.12.2026" << true;
     QTest::newRow("clock date") << "12/09/2026" << false;
+    // The status line: a reason of four lines and more is drawn smaller, whole.
+    QTest::newRow("status line: a remembered host's failure")
+        << "Clock not set: NTS key exchange refused: the server's certificate is not from a trusted authority "
+           "(h.example "
+           "is remembered as offering NTS; to forget it, delete its line in /home/someone/.local/share/horavane/"
+           "drive_c/Horavane/NtsHosts.txt)"
+        << true;
 }
 
 void TestControls::captionShrinksToFit() {
     QFETCH(QString, text);
     QFETCH(bool, shrinks);
+    if (QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String("status line"))) {
+        SSPanel status(text);
+        status.setFont(QFont(status.font().family(), 14, QFont::Bold));
+        status.resize(473, 73); // its design rectangle at 96 dpi
+        status.setCaptionAsToolTip(true);
+        QCOMPARE(status.toolTip(), text);
+        QCOMPARE(status.shownFont().pointSizeF() < 14, shrinks);
+        const QRect room = status.contentsRect().adjusted(4, 2, -4, -2);
+        const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+        QVERIFY(QFontMetrics(status.shownFont()).boundingRect(room, flags, text).height() <= room.height());
+        return;
+    }
     QWidget panel;
     panel.resize(240, 60);
     auto* label = new FitLabel(text, &panel);

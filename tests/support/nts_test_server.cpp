@@ -140,11 +140,11 @@ void TestNtsServer::run() {
     }
 }
 
-QByteArray TestNtsServer::timestampNow() const {
+QByteArray TestNtsServer::timestampNow(qint64 laterUsec) const {
     const qint64 usec =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
             .count();
-    const quint64 stamp = NtpTime::timestamp(usec + m_aheadUsec);
+    const quint64 stamp = NtpTime::timestamp(usec + m_aheadUsec + laterUsec);
     QByteArray bytes(8, '\0');
     for (int i = 0; i < 8; ++i)
         bytes[i] = static_cast<char>(stamp >> (56 - 8 * i));
@@ -259,7 +259,7 @@ void TestNtsServer::serveNtp() {
     reply.replace(12, 4, "TEST");
     reply.replace(24, 8, request.mid(40, 8));
     reply.replace(32, 8, timestampNow());
-    reply.replace(40, 8, timestampNow());
+    reply.replace(40, 8, timestampNow(m_trick == Trick::LateTransmit ? 300 * 1000000LL : 0));
     if (m_trick == Trick::RefusalRightId || m_trick == Trick::RefusalWrongId) {
         reply[1] = 0;
         reply.replace(12, 4, "NTSN");

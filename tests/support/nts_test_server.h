@@ -42,7 +42,8 @@ public:
         UnknownCriticalRecord, // the key exchange answer carries a critical record of no known type
         Tls12Only,
         OtherAlpn,
-        Silent, // accepts the connection and never says a word
+        Silent,       // accepts the connection and never says a word
+        LateTransmit, // every NTP reply is sent 300 s after it was received, by its stamps
     };
     TestNtsServer() = default;
     ~TestNtsServer();
@@ -65,7 +66,7 @@ private:
     void serveKeyExchange(int fd);
     void serveNtp();
     QByteArray newCookie(const Keys& keys);
-    QByteArray timestampNow() const;
+    QByteArray timestampNow(qint64 laterUsec = 0) const;
 
     Trick m_trick = Trick::None;
     QByteArray m_cert, m_key;

@@ -319,6 +319,7 @@ void TestNtsUnits::reply() {
     packet[1] = change.startsWith("ntsn") || change.startsWith("kiss") ? 0 : 1;
     packet.replace(12, 4, change.startsWith("ntsn") ? "NTSN" : change.startsWith("kiss") ? "RATE" : "GPS\0");
     packet.replace(24, 8, hex(change == "originate" ? "1122334455667789" : "1122334455667788"));
+    packet.replace(4, 8, hex("00008000 00004000")); // root delay 0.5 s, root dispersion 0.25 s
     packet.replace(32, 8, hex("e96b1e8000000000"));
     packet.replace(40, 8, hex(change == "zero transmit" ? "0000000000000000" : "e96b1e8080000000"));
     if (change == "extra field")
@@ -358,6 +359,8 @@ void TestNtsUnits::reply() {
         QCOMPARE(reply.cookies.first(), cookie('a'));
         QCOMPARE(reply.receive, 0xe96b1e8000000000ULL);
         QCOMPARE(reply.transmit, 0xe96b1e8080000000ULL);
+        QCOMPARE(reply.rootDelayUsec, qint64(500000));
+        QCOMPARE(reply.rootDispersionUsec, qint64(250000));
     }
 }
 

@@ -331,6 +331,19 @@ void TestVesplinePeers::roadsToRealServers() {
         const qint64 error = calls.last().usec - behindMs * 1000;
         QVERIFY2(qAbs(error) <= toleranceUsec, qPrintable(QString::number(error)));
     }
+    if (nts && result == QLatin1String("FAILED")) {
+        // Its port 4460 spoke TLS: after a new start on the same drive folder, with that port now refused and the
+        // Time Protocol answering, the host is still asked by NTS alone.
+        ntsServer.stop();
+        m_forms.reset();
+        m_forms = std::make_unique<Forms>(*m_platform);
+        QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("FAILED"));
+        const QString again = m_forms->vespline().lastOutcome();
+        QVERIFY2(again.contains(QStringLiteral("does not offer NTS (%1 is remembered as offering NTS").arg(m_address)),
+                 qPrintable(again));
+        QVERIFY2(again.endsWith(QStringLiteral("Horavane/NtsHosts.txt)")), qPrintable(again));
+        QCOMPARE(m_timedated.calls().size(), before);
+    }
 }
 
 QTEST_MAIN(TestVesplinePeers)

@@ -1,7 +1,13 @@
-// The choice of road for an Internet server and the words of its outcome, without a window or a socket.
+// The choice of road for an Internet server, the file of hosts that offer NTS, and the words of the outcome,
+// without a window or a socket.
+#include "platform/text_file.h"
 #include "tests/support/sample_rows.h"
+#include "time_protocol/nts_memory.h"
 #include "time_protocol/road.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(Sample)
@@ -15,6 +21,8 @@ class TestVesplineRoad : public QObject {
 private Q_SLOTS:
     void choice_data();
     void choice();
+    void memory_data();
+    void memory();
     void words_data();
     void words();
 };
@@ -40,6 +48,8 @@ void TestVesplineRoad::choice_data() {
     QTest::newRow("unknown host silent on 4460") << L::Unknown << false << O::Unknown << false << N::Nts << N::Sntp;
     QTest::newRow("unknown host answers 4460, TLS fails: no downgrade")
         << L::Unknown << false << O::Yes << false << N::Nts << N::Fail;
+    QTest::newRow("unknown host takes the connection on 4460, then silent: no downgrade")
+        << L::Unknown << false << O::Connected << false << N::Nts << N::Fail;
     QTest::newRow("listed NTS host silent: no downgrade")
         << L::Nts << false << O::Unknown << false << N::Nts << N::Fail;
     QTest::newRow("listed NTS host refused: no downgrade") << L::Nts << false << O::No << false << N::Nts << N::Fail;
@@ -70,6 +80,31 @@ void TestVesplineRoad::choice() {
                            : QString());
     // SNTP either answers or hands over to the Time Protocol.
     QCOMPARE(Road::afterSntp(result.sample).next, ntsAnswered ? Road::Next::Done : Road::Next::TimeProtocol);
+}
+
+void TestVesplineRoad::memory_data() {
+    QTest::addColumn<QByteArray>("bytes"); // the file as found; "folder": a folder in its place
+    QTest::addColumn<QStringList>("hosts");
+    // Case and a trailing dot ignored; what is no host name passed over, and so is a last record cut off.
+    static const char damaged[] = "\"A.Example.\"\r\n\"x\0y\"\r\n\"a.example no\"\r\n\"\xff\"\r\n\"cut";
+    QTest::newRow("damaged") << QByteArray(damaged, sizeof damaged - 1) << QStringList{"a.example"};
+    QTest::newRow("hostile: a folder in its place") << QByteArray("folder") << QStringList();
+}
+
+void TestVesplineRoad::memory() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, hosts);
+    QTemporaryDir dir;
+    const DriveC drive(DosPaths(dir.path(), QStringLiteral("C:\\")));
+    QFile file(dir.path() + QStringLiteral("/NtsHosts.txt"));
+    QVERIFY(bytes == "folder" ? QDir(dir.path()).mkdir(QStringLiteral("NtsHosts.txt"))
+                              : file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush());
+    QCOMPARE(NtsMemory::read(drive, QStringLiteral("C:\\")), QSet<QString>(hosts.begin(), hosts.end()));
+    // Remembering adds to what could be read, for the next start.
+    QCOMPARE(NtsMemory::remember(drive, QStringLiteral("C:\\"), QStringLiteral(" New.Example. ")), bytes != "folder");
+    if (bytes != "folder")
+        hosts << QStringLiteral("new.example");
+    QCOMPARE(NtsMemory::read(drive, QStringLiteral("C:\\")), QSet<QString>(hosts.begin(), hosts.end()));
 }
 
 void TestVesplineRoad::words_data() {

@@ -113,57 +113,75 @@ void TestCmdReplies::sntpReply() {
 
 void TestCmdReplies::sntpSample_data() {
     // Microseconds from this clock's send time T1: the server's receive (T2) and transmit (T3) times, 0 for a
-    // receive time left blank, and the monotonic time to the reply; then what the sample must say.
+    // receive time left blank, and the monotonic time to the reply; the server's root delay and dispersion; then
+    // what the sample must say, or why there is none.
     QTest::addColumn<qint64>("t2");
     QTest::addColumn<qint64>("t3");
     QTest::addColumn<qint64>("elapsed");
+    QTest::addColumn<qint64>("rootDelay");
+    QTest::addColumn<qint64>("rootDispersion");
     QTest::addColumn<qint64>("correction");
-    QTest::addColumn<qint64>("roundTrip");
+    QTest::addColumn<qint64>("uncertainty");
     QTest::addColumn<bool>("right");
-    QTest::newRow("300 s ahead, 20 ms on the network") << qint64(300'010'000) << qint64(300'011'000) << qint64(21'000)
-                                                       << qint64(300'000'000) << qint64(20'000) << false;
-    QTest::newRow("2.5 s behind") << qint64(-2'495'000) << qint64(-2'495'000) << qint64(10'000) << qint64(-2'500'000)
-                                  << qint64(10'000) << false;
-    QTest::newRow("right clock") << qint64(5'000) << qint64(5'000) << qint64(10'000) << qint64(0) << qint64(10'000)
-                                 << true;
-    QTest::newRow("server's own 500 ms left out")
-        << qint64(10'000) << qint64(510'000) << qint64(520'000) << qint64(0) << qint64(20'000) << true;
-    QTest::newRow("asymmetric path: within half the round trip")
-        << qint64(18'000) << qint64(18'000) << qint64(20'000) << qint64(8'000) << qint64(20'000) << true;
-    QTest::newRow("just past half the round trip")
-        << qint64(20'500) << qint64(20'500) << qint64(20'000) << qint64(10'500) << qint64(20'000) << false;
-    QTest::newRow("quick exchange: 0.8 ms is below the 1 ms floor")
-        << qint64(900) << qint64(900) << qint64(200) << qint64(800) << qint64(200) << true;
-    QTest::newRow("quick exchange: 1.2 ms is not")
-        << qint64(1'300) << qint64(1'300) << qint64(200) << qint64(1'200) << qint64(200) << false;
-    QTest::newRow("blank receive time: the transmit time stands in")
-        << qint64(0) << qint64(300'010'000) << qint64(20'000) << qint64(300'000'000) << qint64(20'000) << false;
+    QTest::addColumn<QString>("why");
+    const auto row = [](const char* name, qint64 t2, qint64 t3, qint64 elapsed, qint64 delay, qint64 dispersion,
+                        qint64 correction, qint64 uncertainty, bool right, const char* why = "") {
+        QTest::newRow(name) << t2 << t3 << elapsed << delay << dispersion << correction << uncertainty << right
+                            << QString::fromUtf8(why);
+    };
+    row("300 s ahead, 20 ms on the network", 300'010'000, 300'011'000, 21'000, 0, 0, 300'000'000, 10'000, false);
+    row("2.5 s behind", -2'495'000, -2'495'000, 10'000, 0, 0, -2'500'000, 5'000, false);
+    row("right clock", 5'000, 5'000, 10'000, 0, 0, 0, 5'000, true);
+    row("server's own 500 ms left out", 10'000, 510'000, 520'000, 0, 0, 0, 10'000, true);
+    row("asymmetric path: within half the round trip", 18'000, 18'000, 20'000, 0, 0, 8'000, 10'000, true);
+    row("just past half the round trip", 20'500, 20'500, 20'000, 0, 0, 10'500, 10'000, false);
+    row("quick exchange: 0.8 ms is below the 1 ms floor", 900, 900, 200, 0, 0, 800, 1'000, true);
+    row("quick exchange: 1.2 ms is not", 1'300, 1'300, 200, 0, 0, 1'200, 1'000, false);
+    row("blank receive time: the transmit time stands in", 0, 300'010'000, 20'000, 0, 0, 300'000'000, 10'000, false);
+    // The root distance: half the network's time, the root dispersion and half the root delay.
+    row("root delay 0.5 s, dispersion 0.25 s: right to 0.505 s", 5'000, 5'000, 10'000, 500'000, 250'000, 0, 505'000,
+        true);
+    row("dispersion 0.875 s: ±1.130 s is no answer", 5'000, 5'000, 10'000, 500'000, 875'000, 0, 0, false,
+        "cannot be trusted to better than ±1.130 s");
+    // The server's own time outside the round trip: 300 s of it in a 1 ms exchange, less than none, 2 us too much.
+    row("sent 300 s after it was received", 500, 300'000'500, 1'000, 0, 0, 0, 0, false, "the reply is not consistent");
+    row("sent 300 s before it was received", 300'000'500, 500, 1'000, 0, 0, 0, 0, false, "the reply is not consistent");
+    row("server's time past the round trip", 100, 1'102, 1'000, 0, 0, 0, 0, false, "the reply is not consistent");
 }
 
 void TestCmdReplies::sntpSample() {
     QFETCH(qint64, t2);
     QFETCH(qint64, t3);
     QFETCH(qint64, elapsed);
+    QFETCH(qint64, rootDelay);
+    QFETCH(qint64, rootDispersion);
     QFETCH(qint64, correction);
-    QFETCH(qint64, roundTrip);
+    QFETCH(qint64, uncertainty);
     QFETCH(bool, right);
+    QFETCH(QString, why);
     const qint64 t1 = 1'781'000'000'000'000LL; // 2026-06-09, this clock when the request left
     QByteArray bytes = reply(0x24, 2, 0, 0);
-    const auto put = [&](int at, quint64 stamp) {
-        for (int i = 0; i < 8; ++i)
-            bytes[at + i] = static_cast<char>(stamp >> (56 - 8 * i));
+    const auto put = [&](int at, quint64 value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + i] = static_cast<char>(value >> (8 * (size - 1 - i)));
     };
-    put(32, t2 ? NtpTime::timestamp(t1 + t2) : 0);
-    put(40, NtpTime::timestamp(t1 + t3));
+    put(4, quint64(rootDelay) * 65536 / 1000000, 4);
+    put(8, quint64(rootDispersion) * 65536 / 1000000, 4);
+    put(32, t2 ? NtpTime::timestamp(t1 + t2) : 0, 8);
+    put(40, NtpTime::timestamp(t1 + t3), 8);
     const Sntp::Reply r = Sntp::parse(bytes, kNonce);
     QVERIFY2(r.ok, qPrintable(r.why));
     const Sample s = Sntp::sample(r, t1, elapsed);
-    QVERIFY(s.ok);
     QCOMPARE(s.road, QStringLiteral("SNTP"));
+    // The real round trip, the server's own time included: what "Server Response Time" shows.
+    QCOMPARE(s.roundTripUsec, elapsed);
+    QCOMPARE(s.ok, why.isEmpty());
+    QVERIFY2(s.why.contains(why), qPrintable(s.why));
+    if (!s.ok)
+        return;
     // NTP fractions are 2^-32 s: a microsecond either way is the stamps' rounding.
     QVERIFY2(std::llabs(s.correctionUsec - correction) <= 1, qPrintable(QString::number(s.correctionUsec)));
-    QVERIFY2(std::llabs(s.roundTripUsec - roundTrip) <= 1, qPrintable(QString::number(s.roundTripUsec)));
-    QCOMPARE(s.uncertaintyUsec, std::max<qint64>(s.roundTripUsec / 2, 1000));
+    QVERIFY2(std::llabs(s.uncertaintyUsec - uncertainty) <= 1, qPrintable(QString::number(s.uncertaintyUsec)));
     QCOMPARE(s.withinUncertainty(), right);
     // The server's time when the reply was read.
     QVERIFY(std::llabs(s.serverUtc.toMSecsSinceEpoch() - (t1 + elapsed + correction) / 1000) <= 1);
