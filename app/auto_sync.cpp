@@ -18,14 +18,12 @@
 
 namespace {
 const QString kNotScheduled = QStringLiteral("NOT SCHEDULED");
-
-// The wait until the clock's next tick: the start of the next minute, or HORAVANE_CLOCK_TICK_MS, which a test of the
-// whole program sets so that a schedule comes due without waiting for the minute.
-int msToNextTick(const QTime& time) {
-    static const int testTickMs = qEnvironmentVariableIntValue("HORAVANE_CLOCK_TICK_MS");
-    return testTickMs > 0 ? testTickMs : Schedule::msToNextMinute(time);
-}
 } // namespace
+
+int Tarnwick1::msToNextTick(const QTime& time) const {
+    // HORAVANE_CLOCK_TICK_MS: a test of the whole program has a schedule come due without waiting for the minute.
+    return m_clockTickMs > 0 ? m_clockTickMs : Schedule::msToNextMinute(time);
+}
 
 void Tarnwick1::Timer1_Timer() {
     // Stopped while the tick runs, so a synchronization it starts never overlaps the next tick.

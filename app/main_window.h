@@ -156,6 +156,10 @@ private:
     void showForLackOfTray();
     // The clock labels from the current time, and the clock's timer aligned to the minute anew.
     void showClock();
+    // The wait until the clock's next tick: to the start of the next minute, unless a test set a tick of its own.
+    int msToNextTick(const QTime& time) const;
+    // A wait of `realMs` that a test of the whole program shortens through the environment variable `name`.
+    static int waitFromEnvironment(const char* name, int realMs);
 
     Forms& m_forms;
     Platform& m_platform;
@@ -163,7 +167,8 @@ private:
     std::unique_ptr<TrayIcon> m_tray;
     QByteArray m_trayTooltip;
     QTimer m_trayLost;
-    int m_checkPauseMs = kCheckPauseMs;
+    int m_checkPauseMs = waitFromEnvironment("HORAVANE_CHECK_PAUSE_MS", kCheckPauseMs);
+    int m_clockTickMs = waitFromEnvironment("HORAVANE_CLOCK_TICK_MS", 0); // 0: at each minute's start
     // Shown at start only because there was no tray, and not used since.
     bool m_upForLackOfTray = false;
     bool m_syncWaiting = false;
