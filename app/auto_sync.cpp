@@ -22,6 +22,11 @@ namespace {
 const QString kNotScheduled = QStringLiteral("NOT SCHEDULED");
 } // namespace
 
+int Tarnwick1::msToNextTick(const QTime& time) const {
+    // HORAVANE_CLOCK_TICK_MS: a test of the whole program has a schedule come due without waiting for the minute.
+    return m_clockTickMs > 0 ? m_clockTickMs : Schedule::msToNextMinute(time);
+}
+
 void Tarnwick1::Timer1_Timer() {
     // Stopped while the tick runs, so a synchronization it starts never overlaps the next tick.
     Timer1->stop();
@@ -40,7 +45,7 @@ void Tarnwick1::Timer1_Timer() {
     }
     showTrayTip();
     // Every 60 s, at the start of each minute by this clock.
-    Timer1->start(Schedule::msToNextMinute(m_platform.now().time()));
+    Timer1->start(msToNextTick(m_platform.now().time()));
 }
 
 void Tarnwick1::showClock() {
@@ -49,7 +54,7 @@ void Tarnwick1::showClock() {
     Label5->setText(DateText::clockDate(now.date()));
     // A corrected clock moves the start of the minute; while a tick runs, its end aligns the timer anew.
     if (Timer1->isActive())
-        Timer1->start(Schedule::msToNextMinute(now.time()));
+        Timer1->start(msToNextTick(now.time()));
 }
 
 void Tarnwick1::Timer2_Timer() {

@@ -166,6 +166,10 @@ private:
     // Wakes from sleep and the network's comings and goings, as the system tells them.
     void listenToSystem();
     void startResync(const Resync::Run& run);
+    // The wait until the clock's next tick: to the start of the next minute, unless a test set a tick of its own.
+    int msToNextTick(const QTime& time) const;
+    // A wait of `realMs` that a test of the whole program shortens through the environment variable `name`.
+    static int waitFromEnvironment(const char* name, int realMs);
 
     Forms& m_forms;
     Platform& m_platform;
@@ -177,7 +181,8 @@ private:
     Resync m_resync;
     QElapsedTimer m_monotonic; // for the gap between two questions to one server
     QTimer m_trayLost;
-    int m_checkPauseMs = kCheckPauseMs;
+    int m_checkPauseMs = waitFromEnvironment("HORAVANE_CHECK_PAUSE_MS", kCheckPauseMs);
+    int m_clockTickMs = waitFromEnvironment("HORAVANE_CLOCK_TICK_MS", 0); // 0: at each minute's start
     // Shown at start only because there was no tray, and not used since.
     bool m_upForLackOfTray = false;
     bool m_syncWaiting = false;

@@ -219,8 +219,8 @@ void TestVesplinePeers::syncNowWithXinetd() {
 
 void TestVesplinePeers::lateClockService_data() {
     QTest::addColumn<int>("lateMs");
-    QTest::newRow("4 s, a short password prompt") << 4000;
-    QTest::newRow("20 s, beyond SYNC NOW's own limit") << 20000;
+    QTest::newRow("1.5 s, a short password prompt") << 1500;
+    QTest::newRow("2 s beyond SYNC NOW's own limit") << Tarnwick1::kSyncWaitLimitMs + 2000;
 }
 
 void TestVesplinePeers::lateClockService() {

@@ -277,13 +277,14 @@ void TestCmdPeers::hostileNamesRunNothing() {
 }
 
 void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput_data() {
-    QTest::addColumn<qint64>("leadMs"); // -1: xinetd's time service, whose clock is this one
+    QTest::addColumn<qint64>("leadMs"); // the SNTP server's lead over the virtual clock
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<bool>("userStarted");
     QTest::addColumn<QString>("said");
     QTest::addColumn<int>("sent");    // SetTime calls that reached the clock service, applied or refused
     QTest::addColumn<int>("answers"); // how many requests the SNTP server answers; -1 every one
-    QTest::newRow("a right clock") << qint64(-1) << QString() << false << QStringLiteral("Clock already right") << 0
+    // An SNTP server on this very clock: right to the millisecond, wherever in the second the runs fall.
+    QTest::newRow("a right clock") << qint64(0) << QString() << false << QStringLiteral("Clock already right") << 0
                                    << -1;
     // The second run measures after the first one's correction: right, and it keeps the first one's outcome.
     QTest::newRow("300 s ahead: one correction, kept")
@@ -303,13 +304,9 @@ void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
     QFETCH(QString, said);
     QFETCH(int, sent);
     QFETCH(int, answers);
-    XinetdTimeServer xinetd;
     FakeSntpServer sntp;
     const QString address = uniqueLoopbackAddress(1);
-    if (leadMs < 0)
-        HV_START_FIXTURE(xinetd, address);
-    else
-        HV_START_FIXTURE(sntp, address, leadMs * 1000, m_timedated.clockFile(), answers);
+    HV_START_FIXTURE(sntp, address, leadMs * 1000, m_timedated.clockFile(), answers);
     m_timedated.refuse(refusal, QStringLiteral("Permission denied"));
     const int before = m_timedated.calls().size() + m_timedated.refusedCalls();
     const QString file = drive() + QStringLiteral("/gTime.bat");
@@ -320,7 +317,7 @@ void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
     QProcess first;
     QProcess second;
     for (QProcess* p : {&first, &second}) {
-        p->setProcessEnvironment(environment(leadMs < 0 ? 0 : sntp.port()));
+        p->setProcessEnvironment(environment(sntp.port()));
         p->setWorkingDirectory(workFolder());
         p->start(QStringLiteral(HV_HORAVANE_CMD),
                  userStarted ? QStringList{QStringLiteral("--user-started"), file} : QStringList{file});
@@ -334,7 +331,7 @@ void TestCmdPeers::twoRunsAtOnceLeaveOneCompleteOutput() {
     QVERIFY2(text.contains(said), qPrintable(text));
     QCOMPARE(text.endsWith(QLatin1String("The command completed successfully.\r\n\r\n")), refusal.isEmpty());
     QCOMPARE(m_timedated.calls().size() + m_timedated.refusedCalls() - before, sent);
-    if (leadMs >= 0 && refusal.isEmpty())
+    if (refusal.isEmpty())
         QVERIFY(std::llabs(m_timedated.virtualLeadUsec() - leadMs * 1000) < 500000);
     QCOMPARE(driveFiles(), (QStringList{QStringLiteral("gTime.bat"), QStringLiteral("StatusTime.txt")}));
     QCOMPARE(filesOutside(), QStringList());
@@ -388,11 +385,13 @@ void TestCmdPeers::netViewIgnoresWhatServiceNamesHold() {
 }
 
 void TestCmdPeers::everyListedComputerCanBeAsked() {
-    // Names of any length: each entry that discovery keeps is one that "net time" can reach (the Time Protocol of
-    // xinetd here), whether it is a short mDNS name that Avahi resolves or an address.
-    XinetdTimeServer xinetd;
+    // Names of any length: each entry that discovery keeps is one that "net time" can reach (an SNTP server on
+    // this very clock here, so that "right" holds wherever in the second a run falls), whether it is a short mDNS
+    // name that Avahi resolves or an address.
+    FakeSntpServer sntp;
     const QString address = uniqueLoopbackAddress(1);
-    HV_START_FIXTURE(xinetd, address);
+    HV_START_FIXTURE(sntp, address, 0, m_timedated.clockFile());
+    m_sntpPort = sntp.port();
     QTemporaryDir dir;
     QFile names(dir.path() + QStringLiteral("/names"));
     QVERIFY(names.open(QIODevice::WriteOnly));
@@ -411,7 +410,7 @@ void TestCmdPeers::everyListedComputerCanBeAsked() {
         const int before = m_timedated.calls().size();
         const Run r = run(timeLine(computer));
         QVERIFY2(r.status.contains(QLatin1String("The command completed successfully.")), qPrintable(r.status));
-        // xinetd's clock is this one: asked and found right.
+        // The server's clock is this one: asked and found right.
         QVERIFY2(r.status.contains(QLatin1String("Clock already right")), qPrintable(r.status));
         QCOMPARE(m_timedated.calls().size(), before);
     }
