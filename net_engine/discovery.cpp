@@ -16,7 +16,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTimer>
-#include <optional>
 
 using namespace CommandRunner;
 
@@ -41,13 +40,9 @@ void Tarnwick::Timer4_Timer() {
     // A large network takes longer to list than the fixed pause; a network run may still be setting the clock.
     waitForRuns();
     const DriveC& drive = platform.drive();
-    // A listing still running whose output keeps growing is not complete yet: showing it now would cut the list
-    // short under "List Is Complete". A run that stalls gets no more time.
-    for (int i = 0; i < kListingGrowthWaits && platform.commandRunning(); ++i) {
-        const std::optional<qint64> before = drive.size(kStatusFile);
-        if (platform.waitForCommands(kListingGrowthMs) || drive.size(kStatusFile) == before)
-            break;
-    }
+    // Showing a listing that still runs would cut the list short under "List Is Complete".
+    if (platform.commandRunning())
+        platform.waitForCommands(kListingExtraWaitMs);
     Text3->clear();
     List1->clear();
     QString shown;

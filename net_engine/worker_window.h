@@ -54,9 +54,9 @@ public:
     // The result step and discovery's completion wait at most this long for a command still running, and longer
     // only while a run's correction is with the clock service.
     static constexpr int kCommandWaitMs = 10000;
-    // Discovery's completion then goes on waiting, in steps of this length, while the listing's output still grows.
-    static constexpr int kListingGrowthMs = 2000;
-    static constexpr int kListingGrowthWaits = 25;
+    // Discovery's completion then waits up to this much longer for a listing still running: "net view" ends by itself
+    // after its browse and resolve limits, but a slow machine takes longer over a large network.
+    static constexpr int kListingExtraWaitMs = 50000;
     // How long a network run gives the started command before the result step reads its status file.
     static constexpr int kResultStepMs = 2000;
     void setResultStepMs(int ms) { m_resultStepMs = ms; }
