@@ -39,23 +39,57 @@ QString defaultServer() {
     return servers.isEmpty() ? QStringLiteral("time.nist.gov") : servers.first();
 }
 
-std::optional<bool> offersNts(const QString& host) {
-    static const QHash<QString, bool> marks = [] {
-        QHash<QString, bool> read;
+namespace {
+struct NtsMark {
+    QString host;
+    bool offers = false;
+    QString operatorName; // hosts that offer NTS only
+};
+
+const QList<NtsMark>& ntsMarks() {
+    static const QList<NtsMark> marks = [] {
+        QList<NtsMark> read;
         for (const QString& line : readLines(QStringLiteral(":/data/nts_hosts.txt"))) {
             const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            if (fields.size() == 2 && !line.startsWith(QLatin1Char('#')))
-                read.insert(fields[0].toLower(), fields[1] == QLatin1String("yes"));
+            if (fields.size() >= 2 && !line.startsWith(QLatin1Char('#')))
+                read.push_back({fields[0].toLower(), fields[1] == QLatin1String("yes"), fields.value(2)});
         }
         return read;
     }();
+    return marks;
+}
+
+const NtsMark* findMark(const QString& host) {
     QString name = host.trimmed().toLower();
     if (name.endsWith(QLatin1Char('.')))
         name.chop(1);
-    const auto mark = marks.constFind(name);
-    if (mark == marks.cend())
+    for (const NtsMark& mark : ntsMarks())
+        if (mark.host == name)
+            return &mark;
+    return nullptr;
+}
+} // namespace
+
+std::optional<bool> offersNts(const QString& host) {
+    const NtsMark* mark = findMark(host);
+    if (!mark)
         return std::nullopt;
-    return *mark;
+    return mark->offers;
+}
+
+QStringList ntsWitnesses(const QString& chosenHost) {
+    const NtsMark* chosen = findMark(chosenHost);
+    QStringList operators{chosen ? chosen->operatorName : QString()};
+    QStringList witnesses;
+    for (const NtsMark& mark : ntsMarks()) {
+        if (!mark.offers || mark.operatorName.isEmpty() || operators.contains(mark.operatorName))
+            continue;
+        operators << mark.operatorName;
+        witnesses << mark.host;
+        if (witnesses.size() == kWitnessCount)
+            break;
+    }
+    return witnesses;
 }
 
 QString internetCheckUrl() {

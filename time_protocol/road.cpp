@@ -31,12 +31,12 @@ Step afterSntp(const Sample& sample) {
     return {sample.ok ? Next::Done : Next::TimeProtocol, {}};
 }
 
-QString outcomeText(const Sample& sample) {
+QString outcomeText(const Sample& sample, const QString& label) {
     if (sample.withinUncertainty())
         return QLatin1String(StatusWords::kAlreadyRight) + QStringLiteral(" (±") +
                secondsText(sample.uncertaintyUsec, sample.road, false) + QLatin1Char(')');
     return QLatin1String(StatusWords::kCorrectedBy) + secondsText(sample.correctionUsec, sample.road, true) +
-           QStringLiteral(" (") + sample.road + QLatin1Char(')');
+           QStringLiteral(" (") + (label.isEmpty() ? sample.road : label) + QLatin1Char(')');
 }
 
 QString failureText(const Sample& sample) {

@@ -31,9 +31,9 @@ Step afterNts(Listed listed, bool remembered, const Nts::Result& result);
 // After SNTP: its sample, else the Time Protocol.
 Step afterSntp(const Sample& sample);
 
-// "Clock corrected by +0.004 s (NTS)"; for a correction within the sample's uncertainty, which is not sent,
-// "Clock already right (±0.5 s)".
-QString outcomeText(const Sample& sample);
+// "Clock corrected by +0.004 s (NTS)", with `label` in the parenthesis instead of the road when given; for a
+// correction within the sample's uncertainty, which is not sent, "Clock already right (±0.5 s)".
+QString outcomeText(const Sample& sample, const QString& label = QString());
 // "Clock not set: " and the sample's reason.
 QString failureText(const Sample& sample);
 } // namespace Road

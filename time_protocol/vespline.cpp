@@ -14,6 +14,7 @@
 #include "time_protocol/nts_memory.h"
 #include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
+#include "time_protocol/status_words.h"
 #include "time_protocol/time_reply.h"
 
 #include <QComboBox>
@@ -36,12 +37,16 @@ const QString kFailed = QStringLiteral("FAILED");
 struct Ports {
     Nts::Options nts;
     int timePort = 37;
+    std::optional<QStringList> witnesses;
 };
 const Ports& environmentPorts() {
     static const Ports ports = [] {
         Ports read;
         read.nts = Nts::Options::fromEnvironment();
         read.timePort = PortSetting::fromEnvironment("HORAVANE_TIME_PORT", 37);
+        // Set but empty: no other server is asked.
+        if (qEnvironmentVariableIsSet("HORAVANE_WITNESSES"))
+            read.witnesses = qEnvironmentVariable("HORAVANE_WITNESSES").split(QLatin1Char(','), Qt::SkipEmptyParts);
         return read;
     }();
     return ports;
@@ -72,7 +77,8 @@ Vespline::Vespline(Forms& forms)
       m_sntpPort(environmentPorts().nts.ntpPort), m_ntsCall(&Nts::synchronize),
       m_sntpCall([&platform = forms.platform()](const QString& host, quint16 port, int limitMs) {
           return sntpWithHost(platform, host, port, limitMs);
-      }) {
+      }),
+      m_witnessSeam(environmentPorts().witnesses) {
     setObjectName(QStringLiteral("Vespline"));
     setWindowTitle(QStringLiteral("Synchronize Your Clock"));
     const QFont arial(QStringLiteral("Arial"), 10);
@@ -113,6 +119,11 @@ Vespline::Vespline(Forms& forms)
     connect(Winsock, &::Winsock::closed, this, &Vespline::Winsock_Close);
     connect(Winsock, &::Winsock::error, this, &Vespline::Winsock_Error);
     connect(&m_limit, &QTimer::timeout, this, [this] {
+        // The chosen server answered in time: the others that have not are left out.
+        if (m_holding) {
+            releaseHeld();
+            return;
+        }
         Winsock->Close();
         fail(Received, QStringLiteral("Clock not set: the time server did not answer in time"));
     });
@@ -148,12 +159,48 @@ void Vespline::cmdSync_Click() {
     m_road.clear();
     m_roundTripUsec = -1;
     m_clockSet = false;
+    m_holding = false;
+    m_agreement = {};
     m_host = cboURL->currentText();
     m_exchanging = true;
     ++m_exchange;
     m_started.start();
     m_limit.start(m_exchangeLimitMs);
+    startWitnesses();
     take(Road::first(listed(), remembered()));
+}
+
+void Vespline::startWitnesses() {
+    m_witnessesAsked = 0;
+    m_witnessesPending = 0;
+    m_witnessAnswers.clear();
+    const QString chosen = m_host.trimmed().toLower();
+    const quint64 exchange = m_exchange;
+    for (const QString& listedHost : m_witnessSeam.value_or(ServerLists::ntsWitnesses(m_host))) {
+        const QString host = listedHost.trimmed();
+        // Keyed as the chosen server's NTS road is, so that no server is asked twice within the gap.
+        const QString key = host + QLatin1Char(':') + QString::number(m_ntsOptions.kePort) + QLatin1Char('/') +
+                            QString::number(static_cast<int>(Road::Next::Nts));
+        const auto last = m_lastQueryAt.constFind(key);
+        if (host.toLower() == chosen || (last != m_lastQueryAt.cend() && m_monotonic.elapsed() - *last < m_queryGapMs))
+            continue;
+        m_lastQueryAt.insert(key, m_monotonic.elapsed());
+        ++m_witnessesAsked;
+        ++m_witnessesPending;
+        auto result = std::make_shared<Nts::Result>();
+        runOffThread([call = m_ntsCall, host, options = m_ntsOptions, result] { *result = call(host, options); },
+                     [this, exchange, result] { witnessAnswered(exchange, *result); });
+    }
+}
+
+void Vespline::witnessAnswered(quint64 exchange, const Nts::Result& result) {
+    if (!isCurrent(exchange))
+        return;
+    --m_witnessesPending;
+    if (result.sample.ok)
+        m_witnessAnswers << result.sample;
+    if (m_witnessesPending == 0 && m_holding)
+        releaseHeld();
 }
 
 bool Vespline::remembered() const {
@@ -337,10 +384,31 @@ void Vespline::SetClock(const QString& reply) {
 }
 
 void Vespline::useSample(const Sample& sample, const QString& reply) {
-    m_limit.stop();
     m_road = sample.road;
+    if (sample.ok && m_witnessesPending > 0) {
+        m_holding = true;
+        m_heldSample = sample;
+        m_heldReply = reply;
+        m_limit.start(static_cast<int>(std::max<qint64>(0, m_exchangeLimitMs - m_started.elapsed())));
+        return;
+    }
+    judgeSample(sample, reply);
+}
+
+void Vespline::releaseHeld() {
+    m_holding = false;
+    judgeSample(m_heldSample, m_heldReply);
+}
+
+void Vespline::judgeSample(const Sample& sample, const QString& reply) {
+    m_limit.stop();
     if (!sample.ok) {
         fail(reply, Road::failureText(sample));
+        return;
+    }
+    m_agreement = Agreement::judge(sample, m_witnessAnswers, m_witnessesAsked);
+    if (!m_agreement.movesClock()) {
+        fail(reply, QLatin1String(StatusWords::kNotSet) + Agreement::refusal(m_host, m_agreement));
         return;
     }
     const qint64 usec = sample.correctionUsec;
@@ -373,7 +441,7 @@ void Vespline::useSample(const Sample& sample, const QString& reply) {
             main.SSPanel2[0]->setCaption(m_lastOutcome);
         return;
     }
-    m_lastOutcome = Road::outcomeText(sample);
+    m_lastOutcome = Road::outcomeText(sample, Agreement::roadLabel(sample.road, m_agreement));
     m_clockSet = true;
     finish(kSuccess, reply, sample.serverUtc);
 }

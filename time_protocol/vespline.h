@@ -2,6 +2,7 @@
 // Protocol on TCP port 37.
 #pragma once
 
+#include "time_protocol/agreement.h"
 #include "time_protocol/nts.h"
 #include "time_protocol/road.h"
 #include "time_protocol/sample.h"
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class Forms;
 class QComboBox;
@@ -79,6 +81,8 @@ public:
     const QString& lastOutcome() const { return m_lastOutcome; }
     // True while the clock service has the correction and has not answered yet.
     bool isSettingClock() const { return m_settingClock; }
+    // How the other operators' NTS servers judged the chosen server's answer in the last synchronization.
+    const Agreement::Verdict& lastAgreement() const { return m_agreement; }
     // A person started this synchronization (SYNC NOW clicked, the window's own button), so the clock service
     // and this program may ask questions; a timer's synchronization never asks.
     void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
@@ -113,8 +117,15 @@ private:
     // Puts a host whose key exchange port spoke TLS into that file; for a host in it, the words that say how to
     // forget it, else empty.
     QString rememberOffer(const Nts::Result& result);
-    // The guards, then the clock service, for the sample of any road; `reply` goes into the tooltip.
+    // Asks the other operators' NTS servers, each on a thread of its own, beside the chosen one.
+    void startWitnesses();
+    void witnessAnswered(quint64 exchange, const Nts::Result& result);
+    // Holds an answer of the chosen server until the others have answered or the limit is reached.
     void useSample(const Sample& sample, const QString& reply);
+    void releaseHeld();
+    // The agreement, the guards, then the clock service, for the sample of any road; `reply` goes into the
+    // tooltip.
+    void judgeSample(const Sample& sample, const QString& reply);
     // The failure path: "FAILED", the clock untouched, the tooltip written, `why` kept for the status line.
     void fail(const QString& reply, const QString& why);
     // Hands the correction to the clock service; with automatic time synchronization on, a person is asked
@@ -148,4 +159,12 @@ private:
     QTimer m_paceWait;    // holds a connection back until the server may be asked again
     QElapsedTimer m_monotonic;
     QHash<QString, qint64> m_lastQueryAt; // by host and port, on m_monotonic
+    std::optional<QStringList> m_witnessSeam; // HORAVANE_WITNESSES: asked instead of the built-in servers
+    int m_witnessesAsked = 0;
+    int m_witnessesPending = 0;
+    QList<Sample> m_witnessAnswers; // those that came back ok
+    bool m_holding = false;         // an answer of the chosen server waits for the others
+    Sample m_heldSample;
+    QString m_heldReply;
+    Agreement::Verdict m_agreement;
 };
