@@ -14,8 +14,12 @@ struct Overlap {
     qint64 high = 0;
 };
 
-qint64 low(const Sample& s) { return s.correctionUsec - qAbs(s.uncertaintyUsec); }
-qint64 high(const Sample& s) { return s.correctionUsec + qAbs(s.uncertaintyUsec); }
+qint64 low(const Sample& s) {
+    return s.correctionUsec - qAbs(s.uncertaintyUsec);
+}
+qint64 high(const Sample& s) {
+    return s.correctionUsec + qAbs(s.uncertaintyUsec);
+}
 
 // The stretches covered by the most intervals, as a sweep over the ends finds them; an interval that starts
 // where another ends still overlaps it. Two majorities can share a member, so there may be more than one.

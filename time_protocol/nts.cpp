@@ -109,7 +109,9 @@ CookieStore& store() {
     return instance;
 }
 
-qint64 nowUsec() {
+qint64 nowUsec(const Options& options) {
+    if (options.clock)
+        return options.clock();
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
@@ -376,7 +378,7 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
         return refuse(certificateWhy(status));
     if (!validity(session, tls.m_credentials, &ke.state.notBeforeUsec, &ke.state.notAfterUsec))
         return refuse(QStringLiteral("the server's certificate cannot be read"));
-    ke.state.datesPending = !datesWhy(nowUsec(), ke.state).isEmpty();
+    ke.state.datesPending = !datesWhy(nowUsec(options), ke.state).isEmpty();
 
     for (const auto& [context, key] :
          {std::make_pair('\0', &ke.state.keys.c2s), std::make_pair('\1', &ke.state.keys.s2c)}) {
@@ -434,7 +436,8 @@ struct Exchange {
 };
 
 // One authenticated request; replies that do not pass are ignored until the limit.
-Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int placeholders, int limitMs) {
+Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int placeholders, const Options& options) {
+    const int limitMs = options.ntpLimitMs;
     Exchange ex;
     Addresses addresses;
     if (!resolve(state.ntpHost, state.ntpPort, SOCK_DGRAM, &addresses)) {
@@ -448,7 +451,7 @@ Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int place
     }
     const NtsPacket::Request request = NtsPacket::request(cookie, placeholders, state.keys.c2s);
     QElapsedTimer timer;
-    ex.t1 = nowUsec();
+    ex.t1 = nowUsec(options);
     timer.start();
     if (request.packet.isEmpty() ||
         ::send(fd.get(), request.packet.constData(), static_cast<size_t>(request.packet.size()), 0) < 0) {
@@ -511,7 +514,7 @@ Result synchronize(const QString& host, const Options& options) {
         result.offer = Offer::Yes;
         // The server returns one cookie for the one used and one for each placeholder.
         const int placeholders = std::max(0, NtsKe::kMaxCookies - 1 - int(state.cookies.size()));
-        const Exchange ex = ntpExchange(state, cookie, placeholders, options.ntpLimitMs);
+        const Exchange ex = ntpExchange(state, cookie, placeholders, options);
         if (ex.kind == Exchange::NoAnswer)
             return fail(ex.why);
         if (ex.kind == Exchange::Refused) {

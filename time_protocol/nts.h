@@ -5,14 +5,16 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 
 namespace Nts {
 struct Options {
-    quint16 kePort = 4460; // HORAVANE_NTS_PORT
-    quint16 ntpPort = 123; // used when the key exchange names no port; HORAVANE_SNTP_PORT
-    QString caFile;        // HORAVANE_CA_FILE: PEM CAs that replace the system store; empty: the system's
-    int keLimitMs = 2000;  // a silent key exchange port costs no more than this
-    int ntpLimitMs = 3000; // nor a silent NTP exchange
+    quint16 kePort = 4460;         // HORAVANE_NTS_PORT
+    quint16 ntpPort = 123;         // used when the key exchange names no port; HORAVANE_SNTP_PORT
+    QString caFile;                // HORAVANE_CA_FILE: PEM CAs that replace the system store; empty: the system's
+    int keLimitMs = 2000;          // a silent key exchange port costs no more than this
+    int ntpLimitMs = 3000;         // nor a silent NTP exchange
+    std::function<qint64()> clock; // this computer's time in Unix microseconds; empty: the system clock
     static Options fromEnvironment();
 };
 

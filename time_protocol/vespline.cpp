@@ -79,6 +79,7 @@ Vespline::Vespline(Forms& forms)
           return sntpWithHost(platform, host, port, limitMs);
       }),
       m_witnessSeam(environmentPorts().witnesses) {
+    m_ntsOptions.clock = [&platform = forms.platform()] { return platform.nowUsec(); };
     setObjectName(QStringLiteral("Vespline"));
     setWindowTitle(QStringLiteral("Synchronize Your Clock"));
     const QFont arial(QStringLiteral("Arial"), 10);

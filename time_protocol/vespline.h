@@ -72,6 +72,9 @@ public:
     void setTimePort(int port) { m_port = port; }
     int timePort() const { return m_port; }
     void setQueryGapMs(int ms) { m_queryGapMs = ms; }
+    // The other servers asked beside the chosen one instead of the built-in ones ($HORAVANE_WITNESSES); an
+    // empty list asks none.
+    void setWitnesses(const std::optional<QStringList>& hosts) { m_witnessSeam = hosts; }
     void setExchangeLimitMs(int ms) { m_exchangeLimitMs = ms; }
     // True from cmdSync_Click until a result is stored.
     bool isExchanging() const { return m_exchanging; }
@@ -158,7 +161,7 @@ private:
     QTimer m_limit;       // gives up an exchange that never ends
     QTimer m_paceWait;    // holds a connection back until the server may be asked again
     QElapsedTimer m_monotonic;
-    QHash<QString, qint64> m_lastQueryAt; // by host and port, on m_monotonic
+    QHash<QString, qint64> m_lastQueryAt;     // by host and port, on m_monotonic
     std::optional<QStringList> m_witnessSeam; // HORAVANE_WITNESSES: asked instead of the built-in servers
     int m_witnessesAsked = 0;
     int m_witnessesPending = 0;

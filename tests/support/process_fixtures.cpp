@@ -4,6 +4,7 @@
 #include "platform/events.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -46,8 +47,10 @@ bool portAnswers(const QString& address, quint16 port) {
 
 QString uniqueLoopbackAddress(int salt) {
     const auto pid = static_cast<quint32>(::getpid());
-    const quint32 first = 64 + (((pid >> 16) & 0x3F) << 1) + (static_cast<quint32>(salt) & 1);
-    return QStringLiteral("127.%1.%2.%3").arg(first).arg((pid >> 8) & 0xFF).arg(pid & 0xFF);
+    // Six bits of the process id and two of the salt fill the first byte; salt 0 keeps to 127.64-127.127, and
+    // 127.0.*, where this machine's own services listen, is moved to the top.
+    const quint32 first = ((((static_cast<quint32>(salt) + 1) & 3) << 6) | ((pid >> 16) & 0x3F));
+    return QStringLiteral("127.%1.%2.%3").arg(first == 0 ? 255 : first).arg((pid >> 8) & 0xFF).arg(pid & 0xFF);
 }
 
 ChildProcess::ChildProcess() {
@@ -307,9 +310,33 @@ bool ChronydServer::launchServer(const QString& address, quint16 port, const QBy
         return fail(QStringLiteral("cannot write the chronyd configuration"));
     // -x: never adjust the clock; -d: stay in the foreground; -u root: keep access to the temporary folder; -4: no
     // IPv6 socket on every address, which parallel tests would fight over.
-    if (!launch(QStringLiteral("chronyd"),
-                {QStringLiteral("-4"), QStringLiteral("-x"), QStringLiteral("-d"), QStringLiteral("-u"),
-                 QStringLiteral("root"), QStringLiteral("-f"), config}))
+    QStringList args{QStringLiteral("-4"),
+                     QStringLiteral("-x"),
+                     QStringLiteral("-d"),
+                     QStringLiteral("-u"),
+                     QStringLiteral("root"),
+                     QStringLiteral("-f"),
+                     config};
+    if (m_aheadSeconds != 0) {
+        // libfaketime preloaded into chronyd itself: the faketime command would stay between, and chronyd would
+        // outlive it when it is stopped.
+        QString library;
+        for (const QString& arch : QDir(QStringLiteral("/usr/lib")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (QFile::exists(QStringLiteral("/usr/lib/%1/faketime/libfaketime.so.1").arg(arch)))
+                library = QStringLiteral("/usr/lib/%1/faketime/libfaketime.so.1").arg(arch);
+        }
+        if (library.isEmpty()) {
+            m_missing = true;
+            m_error = QStringLiteral("faketime is not installed");
+            return false;
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LD_PRELOAD"), library);
+        env.insert(QStringLiteral("FAKETIME"),
+                   QStringLiteral("%1%2").arg(m_aheadSeconds > 0 ? "+" : "").arg(m_aheadSeconds));
+        m_process.setProcessEnvironment(env);
+    }
+    if (!launch(QStringLiteral("chronyd"), args))
         return false;
     QByteArray request(48, '\0');
     request[0] = 0x23;

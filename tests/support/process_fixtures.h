@@ -34,8 +34,8 @@
 // 2-core machine a sanitizer build's peers take many seconds to come up.
 constexpr int kReadyLimitMs = 60000;
 
-// A loopback address that no other running test uses: derived from the process id (and a salt of 0 or 1 for a
-// second address in the same test). Linux answers on all of 127.0.0.0/8.
+// A loopback address that no other running test uses: derived from the process id (and a salt of 0 to 3 for more
+// addresses in the same test). Linux answers on all of 127.0.0.0/8.
 QString uniqueLoopbackAddress(int salt = 0);
 
 // One child process in a temporary folder; stopped (TERM, then KILL) by the destructor.
@@ -151,7 +151,10 @@ class ChronydServer : public ChildProcess {
 public:
     bool start(const QString& address, quint16 port = 123);
     bool start(const QString& address, quint16 port, quint16 kePort, const QString& certFile, const QString& keyFile);
+    // Before start: the server's clock runs this far ahead of the machine's, through faketime.
+    void setAheadSeconds(int seconds) { m_aheadSeconds = seconds; }
 
 private:
     bool launchServer(const QString& address, quint16 port, const QByteArray& extra);
+    int m_aheadSeconds = 0;
 };

@@ -144,22 +144,33 @@ void TestVespline::loadFillsTheList() {
 
 void TestVespline::listMarks_data() {
     QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("mark"); // 1 offers NTS, 0 known not to (NIST), -1 not in the list
-    QTest::newRow("the default") << ServerLists::defaultServer() << 1;
-    QTest::newRow("the dialog's first") << ServerLists::internetServers().value(0) << 1;
-    QTest::newRow("NTS host") << "ptbtime3.ptb.de" << 1;
-    QTest::newRow("NTS host in capitals with a dot") << "NTS.Netnod.SE." << 1;
-    QTest::newRow("NIST name") << "time.nist.gov" << 0;
-    QTest::newRow("NIST address") << "132.163.96.1" << 0;
-    QTest::newRow("NIST with blanks") << "  utcnist2.colorado.edu " << 0;
-    QTest::newRow("unknown host") << "localhost" << -1;
-    QTest::newRow("a name that only ends like one") << "xtime.nist.gov" << -1;
-    QTest::newRow("empty") << "" << -1;
+    QTest::addColumn<int>("mark");              // 1 offers NTS, 0 known not to (NIST), -1 not in the list
+    QTest::addColumn<QStringList>("witnesses"); // one host each of three other operators
+    const QString cloudflare = QStringLiteral("time.cloudflare.com");
+    const QString netnod = QStringLiteral("nts.netnod.se");
+    const QString ptb = QStringLiteral("ptbtime1.ptb.de");
+    const QStringList first{cloudflare, netnod, ptb};
+    QTest::newRow("the default") << ServerLists::defaultServer() << 1
+                                 << QStringList{netnod, ptb, QStringLiteral("ntppool1.time.nl")};
+    QTest::newRow("the dialog's first") << ServerLists::internetServers().value(0) << 1
+                                        << QStringList{netnod, ptb, QStringLiteral("ntppool1.time.nl")};
+    QTest::newRow("NTS host: not its own operator's other hosts")
+        << "ptbtime3.ptb.de" << 1 << QStringList{cloudflare, netnod, QStringLiteral("ntppool1.time.nl")};
+    QTest::newRow("NTS host in capitals with a dot")
+        << "NTS.Netnod.SE." << 1 << QStringList{cloudflare, ptb, QStringLiteral("ntppool1.time.nl")};
+    QTest::newRow("NIST name") << "time.nist.gov" << 0 << first;
+    QTest::newRow("NIST address") << "132.163.96.1" << 0 << first;
+    QTest::newRow("NIST with blanks") << "  utcnist2.colorado.edu " << 0 << first;
+    QTest::newRow("unknown host") << "localhost" << -1 << first;
+    QTest::newRow("a name that only ends like one") << "xtime.nist.gov" << -1 << first;
+    QTest::newRow("empty") << "" << -1 << first;
 }
 
 void TestVespline::listMarks() {
     QFETCH(QString, host);
     QFETCH(int, mark);
+    QFETCH(QStringList, witnesses);
+    QCOMPARE(ServerLists::ntsWitnesses(host), witnesses);
     const std::optional<bool> offers = ServerLists::offersNts(host);
     QCOMPARE(offers.has_value() ? int(*offers) : -1, mark);
     // Every built-in entry says which road it starts with.

@@ -95,7 +95,10 @@ void TestVesplinePeers::initTestCase() {
             QSKIP("xinetd is not installed");
         QFAIL(qPrintable(m_xinetd.error()));
     }
-    QVERIFY2(m_certs.issue(QStringLiteral("server"), {QStringLiteral("IP:") + m_address}), qPrintable(m_certs.error()));
+    QVERIFY2(m_certs.issue(QStringLiteral("server"),
+                           {QStringLiteral("IP:") + m_address, QStringLiteral("IP:") + uniqueLoopbackAddress(2),
+                            QStringLiteral("IP:") + uniqueLoopbackAddress(3)}),
+             qPrintable(m_certs.error()));
     QVERIFY2(m_certs.issue(QStringLiteral("elsewhere"), {QStringLiteral("DNS:elsewhere.test")}),
              qPrintable(m_certs.error()));
     m_chronydAddress = uniqueLoopbackAddress(1);
@@ -281,23 +284,33 @@ void TestVesplinePeers::roadsToRealServers_data() {
     QTest::addColumn<QString>("road");
     QTest::addColumn<QString>("status");
     QTest::addColumn<qint64>("toleranceUsec"); // of the correction sent
+    // With two more NTS chronyds asked beside `peer`, the one 100 s ahead: 0 `peer`, 2 the second of the
+    // others; -1: no others.
+    QTest::addColumn<int>("ahead");
     const QString ok = QStringLiteral("SUCESS");
     const QString sntp = QStringLiteral("SNTP");
     const QString time = QStringLiteral("Time Protocol");
-    QTest::newRow("SNTP from chronyd") << "chronyd" << qint64(3000) << ok << sntp << "(SNTP)" << qint64(20000);
+    QTest::newRow("SNTP from chronyd") << "chronyd" << qint64(3000) << ok << sntp << "(SNTP)" << qint64(20000) << -1;
     QTest::newRow("SNTP, a right clock left alone")
-        << "chronyd" << qint64(0) << ok << sntp << "Clock already right (±" << qint64(0);
+        << "chronyd" << qint64(0) << ok << sntp << "Clock already right (±" << qint64(0) << -1;
     QTest::newRow("no SNTP, the Time Protocol from xinetd")
-        << "xinetd" << qint64(3000) << ok << time << "(Time Protocol)" << qint64(600000);
+        << "xinetd" << qint64(3000) << ok << time << "(Time Protocol)" << qint64(600000) << -1;
     QTest::newRow("Time Protocol, a right clock left alone")
-        << "xinetd" << qint64(0) << ok << time << "Clock already right (±0.5 s)" << qint64(0);
+        << "xinetd" << qint64(0) << ok << time << "Clock already right (±0.5 s)" << qint64(0) << -1;
     // chronyd serves this very clock, which NTS reads as it is.
     QTest::newRow("NTS from chronyd, a right clock left alone") << "server" << qint64(0) << ok << "NTS"
-                                                                << "Clock already right (±" << qint64(0);
+                                                                << "Clock already right (±" << qint64(0) << -1;
     QTest::newRow("NTS refused for another host's certificate: no SNTP although chronyd answers it")
         << "elsewhere" << qint64(3000) << "FAILED"
         << "NTS"
-        << "Clock not set: NTS key exchange refused: the server's certificate is for another host" << qint64(0);
+        << "Clock not set: NTS key exchange refused: the server's certificate is for another host" << qint64(0) << -1;
+    // The three agree but for one whose clock runs 100 s ahead: the falseticker, then the chosen server.
+    QTest::newRow("NTS from chronyd, one of the others 100 s ahead") << "server" << qint64(3000) << ok << "NTS"
+                                                                     << "(NTS, 2 servers agree)" << qint64(20000) << 2;
+    QTest::newRow("NTS from chronyd 100 s ahead of the others")
+        << "server" << qint64(3000) << "FAILED"
+        << "NTS"
+        << "is 100.0 s away from 2 other servers" << qint64(0) << 0;
 }
 
 void TestVesplinePeers::roadsToRealServers() {
@@ -307,18 +320,30 @@ void TestVesplinePeers::roadsToRealServers() {
     QFETCH(QString, road);
     QFETCH(QString, status);
     QFETCH(qint64, toleranceUsec);
+    QFETCH(int, ahead);
     const bool nts = peer != QLatin1String("chronyd") && peer != QLatin1String("xinetd");
     if (peer == QLatin1String("chronyd") && m_chronyd.isMissing())
         QSKIP("chronyd is not installed");
     ChronydServer ntsServer;
+    ChronydServer others[2];
+    QStringList witnesses;
+    for (int i = 0; ahead >= 0 && i < 2; ++i) {
+        witnesses << uniqueLoopbackAddress(2 + i);
+        others[i].setAheadSeconds(ahead == i + 1 ? 100 : 0);
+        HV_START_FIXTURE(others[i], witnesses.last(), 123, 4460, m_certs.certificate(peer), m_certs.key(peer));
+    }
+    ntsServer.setAheadSeconds(ahead == 0 ? 100 : 0);
     if (nts)
         HV_START_FIXTURE(ntsServer, m_address, 123, 4460, m_certs.certificate(peer), m_certs.key(peer));
     auto platform = std::make_unique<DBusClockPlatform>();
     platform->behindMs = behindMs;
     m_platform = std::move(platform);
     m_forms = std::make_unique<Forms>(*m_platform);
+    if (ahead >= 0)
+        m_forms->vespline().setWitnesses(witnesses);
     const int before = static_cast<int>(m_timedated.calls().size());
-    QCOMPARE(syncWithVespline(*m_forms, peer == QLatin1String("chronyd") ? m_chronydAddress : m_address), result);
+    const QString got = syncWithVespline(*m_forms, peer == QLatin1String("chronyd") ? m_chronydAddress : m_address);
+    QVERIFY2(got == result, qPrintable(m_forms->vespline().lastOutcome()));
     const Vespline& v = m_forms->vespline();
     QVERIFY2(v.lastOutcome().contains(status), qPrintable(v.lastOutcome()));
     QCOMPARE(v.lastRoad(), road);
@@ -331,7 +356,7 @@ void TestVesplinePeers::roadsToRealServers() {
         const qint64 error = calls.last().usec - behindMs * 1000;
         QVERIFY2(qAbs(error) <= toleranceUsec, qPrintable(QString::number(error)));
     }
-    if (nts && result == QLatin1String("FAILED")) {
+    if (nts && result == QLatin1String("FAILED") && ahead < 0) {
         // Its port 4460 spoke TLS: after a new start on the same drive folder, with that port now refused and the
         // Time Protocol answering, the host is still asked by NTS alone.
         ntsServer.stop();

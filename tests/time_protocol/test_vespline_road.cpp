@@ -1,9 +1,11 @@
 // The choice of road for an Internet server, the file of hosts that offer NTS, and the words of the outcome,
-// without a window or a socket.
+// without a window or a socket; whether other servers' answers let the chosen one's move the clock.
 #include "platform/text_file.h"
 #include "tests/support/sample_rows.h"
+#include "time_protocol/agreement.h"
 #include "time_protocol/nts_memory.h"
 #include "time_protocol/road.h"
+#include "time_protocol/status_words.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +27,8 @@ private Q_SLOTS:
     void memory();
     void words_data();
     void words();
+    void agreement_data();
+    void agreement();
 };
 
 namespace {
@@ -131,6 +135,58 @@ void TestVesplineRoad::words() {
     QFETCH(Sample, sample);
     QFETCH(QString, words);
     QCOMPARE(sample.ok ? Road::outcomeText(sample) : Road::failureText(sample), words);
+}
+
+void TestVesplineRoad::agreement_data() {
+    QTest::addColumn<Sample>("chosen");
+    QTest::addColumn<QList<Sample>>("others"); // the answers that came back
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("words");
+    const QString& nts = Road::kNts;
+    QTest::newRow("all agree") << sample(nts, 4000, 1000)
+                               << QList<Sample>{sample(nts, 4500, 800), sample(nts, 3800, 600)} << 2
+                               << "Clock corrected by +0.004 s (NTS, 3 servers agree)";
+    QTest::newRow("one falseticker among the others")
+        << sample(nts, 4000, 1000) << QList<Sample>{sample(nts, 4200, 500), sample(nts, 100004000, 1000)} << 2
+        << "Clock corrected by +0.004 s (NTS, 2 servers agree)";
+    QTest::newRow("the chosen one false")
+        << sample(nts, 412300000, 1000) << QList<Sample>{sample(nts, 0, 1000), sample(nts, 500, 1000)} << 2
+        << "Clock not set: time.example.com is 412.3 s away from 2 other servers";
+    QTest::newRow("no majority") << sample(nts, 0, 1000)
+                                 << QList<Sample>{sample(nts, 10000000, 1000), sample(nts, 20000000, 1000)} << 2
+                                 << "Clock not set: the time servers disagree";
+    QTest::newRow("two majorities share a member; the chosen one is in the second")
+        << sample(nts, 16000, 4000) << QList<Sample>{sample(nts, 5000, 5000), sample(nts, 10000, 5000)} << 2
+        << "Clock corrected by +0.016 s (NTS, 2 servers agree)";
+    QTest::newRow("one other answer, and it differs: no majority of two")
+        << sample(nts, 4000, 1000) << QList<Sample>{sample(nts, 9000, 1000)} << 2
+        << "Clock not set: the time servers disagree";
+    QTest::newRow("no other answer") << sample(nts, 4000, 1000) << QList<Sample>() << 2
+                                     << "Clock corrected by +0.004 s (NTS, unconfirmed)";
+    QTest::newRow("none asked") << sample(nts, 4000, 1000) << QList<Sample>() << 0
+                                << "Clock corrected by +0.004 s (NTS)";
+    QTest::newRow("SNTP inside the NTS agreement")
+        << sample(Road::kSntp, -1250400, 1500)
+        << QList<Sample>{sample(nts, -1250000, 1000), sample(nts, -1251000, 1000)} << 2
+        << "Clock corrected by -1.250 s (SNTP, 3 servers agree)";
+    QTest::newRow("SNTP outside it") << sample(Road::kSntp, 100000000, 1500)
+                                     << QList<Sample>{sample(nts, 0, 1000), sample(nts, 300, 1000)} << 2
+                                     << "Clock not set: time.example.com is 100.0 s away from 2 other servers";
+    QTest::newRow("SNTP does not vote where the NTS servers disagree")
+        << sample(Road::kSntp, 0, 1500) << QList<Sample>{sample(nts, 0, 1000), sample(nts, 10000000, 1000)} << 2
+        << "Clock not set: the time servers disagree";
+}
+
+void TestVesplineRoad::agreement() {
+    QFETCH(Sample, chosen);
+    QFETCH(QList<Sample>, others);
+    QFETCH(int, asked);
+    QFETCH(QString, words);
+    const Agreement::Verdict verdict = Agreement::judge(chosen, others, asked);
+    QCOMPARE(verdict.movesClock() ? Road::outcomeText(chosen, Agreement::roadLabel(chosen.road, verdict))
+                                  : QLatin1String(StatusWords::kNotSet) +
+                                        Agreement::refusal(QStringLiteral(" time.example.com "), verdict),
+             words);
 }
 
 QTEST_GUILESS_MAIN(TestVesplineRoad)
