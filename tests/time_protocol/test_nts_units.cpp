@@ -95,6 +95,18 @@ QByteArray cookie(char fill, int size = 24) {
 }
 const QByteArray kC2s(32, '\x11');
 const QByteArray kS2c(32, '\x22');
+
+// A server's reply written out byte by byte and sealed by the reference cipher, so that the reader is not
+// checked only against its own writer.
+QByteArray writtenOutReply() {
+    QByteArray packet = hex("24 01 03 e7 00008000 00004000 47505300 00000000 00000000 11223344 55667788 e96b1e80 "
+                            "00000000 e96b1e80 80000000 0104 0024") +
+                        QByteArray(32, 'u');
+    const QByteArray nonce(16, 's');
+    const QByteArray inner = hex("0204 001c") + cookie('a') + hex("0204 001c") + cookie('b');
+    const QByteArray sealed = referenceSiv(kS2c, {packet, nonce}, inner);
+    return packet + hex("0404 0060 0010 0048") + nonce + sealed;
+}
 } // namespace
 
 void TestNtsUnits::keAnswer_data() {
@@ -282,6 +294,7 @@ void TestNtsUnits::reply_data() {
     const int ignored = NtsPacket::Reply::Ignored, accepted = NtsPacket::Reply::Accepted,
               refused = NtsPacket::Reply::Refused;
     QTest::newRow("good") << "good" << accepted << 2 << "";
+    QTest::newRow("written out byte by byte") << "written out" << accepted << 2 << "";
     QTest::newRow("nine cookies keep eight") << "nine cookies" << accepted << 8 << "";
     QTest::newRow("unencrypted field before") << "extra field" << accepted << 2 << "";
     QTest::newRow("tampered authenticator") << "tampered" << ignored << 0 << "authenticator is not valid";
@@ -351,10 +364,12 @@ void TestNtsUnits::reply() {
         packet += field(0x7777, "late");
     if (change == "short")
         packet.truncate(47);
+    if (change == "written out")
+        packet = writtenOutReply();
     const NtsPacket::Reply reply = NtsPacket::parse(packet, request, kS2c);
     QCOMPARE(int(reply.kind), kind);
     QCOMPARE(int(reply.cookies.size()), cookies);
-    QVERIFY2(reply.why.contains(why), qPrintable(reply.why));
+    QVERIFY2(why.isEmpty() ? reply.why.isEmpty() : reply.why.contains(why), qPrintable(reply.why));
     if (kind == NtsPacket::Reply::Accepted) {
         QCOMPARE(reply.cookies.first(), cookie('a'));
         QCOMPARE(reply.receive, 0xe96b1e8000000000ULL);
