@@ -167,8 +167,9 @@ void Vespline::cmdSync_Click() {
     ++m_exchange;
     m_started.start();
     m_limit.start(m_exchangeLimitMs);
-    startWitnesses();
+    // The chosen server first: the others' threads would only delay its request.
     take(Road::first(listed(), remembered()));
+    startWitnesses();
 }
 
 void Vespline::startWitnesses() {
