@@ -16,7 +16,8 @@ template <typename Form> Form& load(QPointer<Form>& slot, Forms& forms) {
 }
 } // namespace
 
-Forms::Forms(Platform& platform, QObject* parent) : QObject(parent), m_platform(platform) {}
+Forms::Forms(Platform& platform, QObject* parent)
+    : QObject(parent), m_platform(platform), m_ntsClient(std::make_shared<Nts::Client>()) {}
 
 Forms::~Forms() {
     // The dialogs first: they may still refer to the main window.

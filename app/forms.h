@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <memory>
 
 class Tarnwick1;
 class Tarnwick;
@@ -15,6 +16,9 @@ class Tarnwick2;
 class Tarnwick3;
 class Tarnwick4;
 class QWidget;
+namespace Nts {
+class Client;
+}
 
 class Forms : public QObject {
     Q_OBJECT
@@ -24,6 +28,9 @@ public:
 
     Platform& platform() { return m_platform; }
     TarnBase& base() { return m_base; }
+    // The NTS keys and cookies, kept while the program runs though the Time Protocol window may be discarded;
+    // shared with the worker threads that use them.
+    const std::shared_ptr<Nts::Client>& ntsClient() const { return m_ntsClient; }
 
     Tarnwick1& tarnwick1(); // main window
     Tarnwick& tarnwick();   // hidden worker: command runner, result step, discovery
@@ -45,6 +52,7 @@ public:
 private:
     Platform& m_platform;
     TarnBase m_base;
+    std::shared_ptr<Nts::Client> m_ntsClient;
     QPointer<Tarnwick1> m_tarnwick1;
     QPointer<Tarnwick> m_tarnwick;
     QPointer<Vespline> m_vespline;

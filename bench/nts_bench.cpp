@@ -42,15 +42,15 @@ int main(int argc, char** argv) {
     QList<double> withKe, withCookie, chronyQ;
     qint64 worstUsec = 0;
     for (int i = 0; i < runs; ++i) {
-        Nts::forget();
+        Nts::Client client; // nothing kept from the run before
         QElapsedTimer t;
         t.start();
-        Nts::Result r = Nts::synchronize(address, options);
+        Nts::Result r = client.synchronize(address, options);
         if (r.sample.ok)
             withKe.append(ms(t));
         worstUsec = std::max(worstUsec, qAbs(r.sample.correctionUsec));
         t.start();
-        r = Nts::synchronize(address, options);
+        r = client.synchronize(address, options);
         if (r.sample.ok)
             withCookie.append(ms(t));
         worstUsec = std::max(worstUsec, qAbs(r.sample.correctionUsec));

@@ -48,7 +48,7 @@ struct HostState {
     qint64 notAfterUsec = 0;
 };
 
-// Cookies and keys per host, for the life of the process; each cookie is handed out once.
+// Cookies and keys per host; each cookie is handed out once.
 class CookieStore {
 public:
     // One cookie and the keys it belongs to; false when none is left.
@@ -83,31 +83,21 @@ public:
         QMutexLocker lock(&m_mutex);
         m_hosts.remove(host);
     }
-    bool completed(const QString& host) {
+    bool completed(const QString& host) const {
         QMutexLocker lock(&m_mutex);
         return m_completed.contains(host);
     }
-    quint64 keyExchanges() {
+    quint64 keyExchanges() const {
         QMutexLocker lock(&m_mutex);
         return m_keyExchanges;
     }
-    void clear() {
-        QMutexLocker lock(&m_mutex);
-        m_hosts.clear();
-        m_completed.clear();
-    }
 
 private:
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     QHash<QString, HostState> m_hosts;
     QSet<QString> m_completed;
     quint64 m_keyExchanges = 0;
 };
-
-CookieStore& store() {
-    static CookieStore instance;
-    return instance;
-}
 
 qint64 nowUsec(const Options& options) {
     if (options.clock)
@@ -491,7 +481,12 @@ Options Options::fromEnvironment() {
     return options;
 }
 
-Result synchronize(const QString& host, const Options& options) {
+struct Client::Store : CookieStore {};
+
+Client::Client() : m_store(std::make_unique<Store>()) {}
+Client::~Client() = default;
+
+Result Client::synchronize(const QString& host, const Options& options) {
     Result result;
     result.sample.road = QStringLiteral("NTS");
     auto fail = [&result](const QString& why) {
@@ -502,14 +497,14 @@ Result synchronize(const QString& host, const Options& options) {
     for (;;) {
         HostState state;
         QByteArray cookie;
-        if (!store().take(host, &state, &cookie)) {
+        if (!m_store->take(host, &state, &cookie)) {
             KeyExchange ke = keyExchange(host, options);
             result.offer = ke.offer;
             if (!ke.ok)
                 return fail(ke.why);
             state = ke.state;
             cookie = state.cookies.takeFirst();
-            store().keyExchanged(host, state);
+            m_store->keyExchanged(host, state);
         }
         result.offer = Offer::Yes;
         // The server returns one cookie for the one used and one for each placeholder.
@@ -518,7 +513,7 @@ Result synchronize(const QString& host, const Options& options) {
         if (ex.kind == Exchange::NoAnswer)
             return fail(ex.why);
         if (ex.kind == Exchange::Refused) {
-            store().drop(host);
+            m_store->drop(host);
             if (rekeyed)
                 return fail(QStringLiteral("%1 no longer accepts NTS cookies").arg(host));
             rekeyed = true;
@@ -532,19 +527,19 @@ Result synchronize(const QString& host, const Options& options) {
         if (!m.ok) {
             // Authenticated, so its cookies are good; its dates cannot be judged at a time it does not tell.
             if (state.datesPending)
-                store().drop(host);
+                m_store->drop(host);
             else
-                store().answered(host, ex.reply.cookies);
+                m_store->answered(host, ex.reply.cookies);
             return fail(QStringLiteral("NTS: ") + m.why);
         }
         const qint64 serverUsec = ex.t4 + m.correctionUsec;
         // Dates that this clock finds wrong must hold at the server's time (a clock far behind, the dead battery).
         const bool datesWrongHere = !datesWhy(ex.t4, state).isEmpty();
         if (datesWrongHere && !datesWhy(serverUsec, state).isEmpty()) {
-            store().drop(host);
+            m_store->drop(host);
             return fail(QStringLiteral("NTS key exchange refused: ") + datesWhy(serverUsec, state));
         }
-        store().answered(host, ex.reply.cookies);
+        m_store->answered(host, ex.reply.cookies);
         sample.ok = true;
         sample.correctionUsec = m.correctionUsec;
         sample.uncertaintyUsec = m.uncertaintyUsec;
@@ -556,15 +551,11 @@ Result synchronize(const QString& host, const Options& options) {
     }
 }
 
-bool completedBefore(const QString& host) {
-    return store().completed(host);
+bool Client::completedBefore(const QString& host) const {
+    return m_store->completed(host);
 }
 
-quint64 keyExchangeCount() {
-    return store().keyExchanges();
-}
-
-void forget() {
-    store().clear();
+quint64 Client::keyExchangeCount() const {
+    return m_store->keyExchanges();
 }
 } // namespace Nts

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <memory>
 
 namespace Nts {
 struct Options {
@@ -31,16 +32,25 @@ struct Result {
     Offer offer = Offer::Unknown;
 };
 
-// One synchronization with `host`: a cookie kept from an earlier key exchange when there is one, else a new key
-// exchange first. Blocking, within the limits of `options`; safe to call from a worker thread. Keys and cookies
-// live in memory only, for the life of the process.
-Result synchronize(const QString& host, const Options& options = Options::fromEnvironment());
+// Keys and cookies per host, and which hosts completed a key exchange, in memory only, for the life of the
+// object. Safe to use from several worker threads at once.
+class Client {
+public:
+    Client();
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
 
-// True when a key exchange with `host` completed earlier in this process: such a host never falls back.
-bool completedBefore(const QString& host);
+    // One synchronization with `host`: a cookie kept from an earlier key exchange when there is one, else a new
+    // key exchange first. Blocking, within the limits of `options`.
+    Result synchronize(const QString& host, const Options& options = Options::fromEnvironment());
+    // True when a key exchange with `host` completed earlier: such a host never falls back.
+    bool completedBefore(const QString& host) const;
+    // Key exchanges completed, for tests and the benchmark.
+    quint64 keyExchangeCount() const;
 
-// Key exchanges completed in this process, for tests and the benchmark.
-quint64 keyExchangeCount();
-// Drops every kept cookie and key and what the completed exchanges taught, as at the start of the process.
-void forget();
+private:
+    struct Store;
+    std::unique_ptr<Store> m_store;
+};
 } // namespace Nts

@@ -74,7 +74,10 @@ Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port,
 
 Vespline::Vespline(Forms& forms)
     : QWidget(nullptr), m_forms(forms), m_port(environmentPorts().timePort), m_ntsOptions(environmentPorts().nts),
-      m_sntpPort(environmentPorts().nts.ntpPort), m_ntsCall(&Nts::synchronize),
+      m_sntpPort(environmentPorts().nts.ntpPort),
+      m_ntsCall([client = forms.ntsClient()](const QString& host, const Nts::Options& options) {
+          return client->synchronize(host, options);
+      }),
       m_sntpCall([&platform = forms.platform()](const QString& host, quint16 port, int limitMs) {
           return sntpWithHost(platform, host, port, limitMs);
       }),
@@ -207,7 +210,7 @@ void Vespline::witnessAnswered(quint64 exchange, const Nts::Result& result) {
 
 bool Vespline::remembered() const {
     const Platform& platform = m_forms.platform();
-    return Nts::completedBefore(m_host) ||
+    return m_forms.ntsClient()->completedBefore(m_host) ||
            NtsMemory::read(platform.drive(), platform.programFolder()).contains(NtsMemory::key(m_host));
 }
 

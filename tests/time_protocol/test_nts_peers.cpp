@@ -46,11 +46,11 @@ void TestNtsPeers::synchronizesWithChronyd() {
                      m_certs.key(QStringLiteral("server")));
     qputenv("HORAVANE_NTS_PORT", "4460");
     qputenv("HORAVANE_SNTP_PORT", "123");
-    Nts::forget();
-    QVERIFY(!Nts::completedBefore(m_address));
-    const quint64 before = Nts::keyExchangeCount();
+    Nts::Client client;
+    QVERIFY(!client.completedBefore(m_address));
+    const quint64 before = client.keyExchangeCount();
     for (int round = 0; round < 2; ++round) {
-        const Nts::Result r = Nts::synchronize(m_address);
+        const Nts::Result r = client.synchronize(m_address);
         QVERIFY2(r.sample.ok, qPrintable(r.sample.why));
         QCOMPARE(r.offer, Nts::Offer::Yes);
         QCOMPARE(r.sample.road, QStringLiteral("NTS"));
@@ -59,9 +59,9 @@ void TestNtsPeers::synchronizesWithChronyd() {
         QVERIFY(r.sample.uncertaintyUsec >= 1000);
         QVERIFY(r.sample.roundTripUsec > 0 && r.sample.roundTripUsec < 1000000);
         QVERIFY(qAbs(r.sample.serverUtc.msecsTo(QDateTime::currentDateTimeUtc())) < 1000);
-        QVERIFY(Nts::completedBefore(m_address));
+        QVERIFY(client.completedBefore(m_address));
         // The second round uses a kept cookie: no new key exchange.
-        QCOMPARE(Nts::keyExchangeCount(), before + 1);
+        QCOMPARE(client.keyExchangeCount(), before + 1);
     }
 }
 
@@ -135,11 +135,11 @@ void TestNtsPeers::hostileServer() {
     options.ntpPort = 9; // the key exchange names the server's port; this one must not be used
     options.keLimitMs = 2000;
     options.ntpLimitMs = 1000;
-    Nts::forget();
-    const quint64 before = Nts::keyExchangeCount();
+    Nts::Client client;
+    const quint64 before = client.keyExchangeCount();
     QElapsedTimer timer;
     timer.start();
-    const Nts::Result r = Nts::synchronize(m_address, options);
+    const Nts::Result r = client.synchronize(m_address, options);
     const qint64 ms = timer.elapsed();
     QCOMPARE(r.sample.ok, why.isEmpty());
     QVERIFY2(r.sample.why.contains(why), qPrintable(r.sample.why));
@@ -152,13 +152,12 @@ void TestNtsPeers::hostileServer() {
     // Expired by this clock, valid only at the server's: the sample says so, for the guard; not yet valid here
     // counts as valid.
     QCOMPARE(r.sample.certificateExpiredUtc.isValid(), r.sample.ok && cert == QStringLiteral("expired"));
-    QCOMPARE(int(Nts::keyExchangeCount() - before), keyExchanges);
+    QCOMPARE(int(client.keyExchangeCount() - before), keyExchanges);
     QVERIFY(server.keyExchanges() >= keyExchanges);
-    QCOMPARE(Nts::completedBefore(m_address), completed);
+    QCOMPARE(client.completedBefore(m_address), completed);
     // At most one key exchange and one NTP wait for each key exchange, and a refusal costs nothing.
     QVERIFY2(ms < (offer == Nts::Offer::No ? 500 : (2000 + 1000) * std::max(1, keyExchanges) + 500),
              qPrintable(QString::number(ms)));
-    Nts::forget();
 }
 
 void TestNtsPeers::cookiesAreUsedOnceAndRenewed() {
@@ -171,23 +170,22 @@ void TestNtsPeers::cookiesAreUsedOnceAndRenewed() {
     options.caFile = m_certs.authority();
     options.kePort = server.kePort();
     options.ntpLimitMs = 1000;
-    Nts::forget();
-    const quint64 before = Nts::keyExchangeCount();
-    QVERIFY(Nts::synchronize(m_address, options).sample.ok);
+    Nts::Client client;
+    const quint64 before = client.keyExchangeCount();
+    QVERIFY(client.synchronize(m_address, options).sample.ok);
     std::atomic<int> ok{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 5; ++i)
-                ok += Nts::synchronize(m_address, options).sample.ok ? 1 : 0;
+                ok += client.synchronize(m_address, options).sample.ok ? 1 : 0;
         });
     for (std::thread& t : threads)
         t.join();
     QCOMPARE(ok.load(), 20);
     // Twenty-one synchronizations, more than the eight cookies of one key exchange, and still only that one.
-    QCOMPARE(Nts::keyExchangeCount() - before, quint64(1));
+    QCOMPARE(client.keyExchangeCount() - before, quint64(1));
     QCOMPARE(server.keyExchanges(), 1);
-    Nts::forget();
 }
 
 QTEST_GUILESS_MAIN(TestNtsPeers)
