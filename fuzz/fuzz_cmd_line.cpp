@@ -1,6 +1,6 @@
 // Feeds arbitrary command files to the interpreter's line parser: whatever the bytes, a line is one of the two
 // builtins with a plain host name, or it runs nothing.
-#include "platform/cmd/command_line.h"
+#include "cmd/command_line.h"
 #include "time_protocol/sntp.h"
 
 #include <cstddef>

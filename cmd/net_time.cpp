@@ -1,8 +1,8 @@
 // The network exchanges of "net time", each bounded in time, and the clock service call.
-#include "platform/cmd/net_time.h"
+#include "cmd/net_time.h"
 
+#include "cmd/avahi.h"
 #include "platform/clock_service.h"
-#include "platform/cmd/avahi.h"
 #include "platform/date_text.h"
 #include "platform/events.h"
 #include "time_protocol/clock_guard.h"

@@ -15,8 +15,8 @@ for tool in ip unshare nsenter mount chroot dbus-daemon avahi-daemon; do
     fi
 done
 export PATH=$PATH:/usr/sbin
-. "$here/../../support/script_test.sh"
-. "$here/../../support/private_bus.sh"
+. "$here/../support/script_test.sh"
+. "$here/../support/private_bus.sh"
 in_private_mounts "" "$here/$(basename "$0")" "$@"
 
 far_host=hvpc$$

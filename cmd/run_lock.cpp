@@ -1,5 +1,5 @@
 // The run lock: flock on a file of its own, released when the process ends, however it ends.
-#include "platform/cmd/run_lock.h"
+#include "cmd/run_lock.h"
 
 #include "platform/dos_path.h"
 

@@ -1,9 +1,9 @@
 // SNTP replies checked and converted with the era rule, also against a loopback peer that sends bad replies
 // ahead of its good one, the "net view" listing's form, and what "net time" does with an answer: the correction
 // and the guards against an implausible or large step.
+#include "cmd/net_time.h"
+#include "cmd/net_view.h"
 #include "platform/clock_service.h"
-#include "platform/cmd/net_time.h"
-#include "platform/cmd/net_view.h"
 #include "tests/support/process_fixtures.h"
 #include "time_protocol/ntp_time.h"
 #include "time_protocol/sntp.h"

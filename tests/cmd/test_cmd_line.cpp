@@ -1,5 +1,5 @@
 // The command interpreter's line parser: the two builtins, their redirection, and hostile names refused.
-#include "platform/cmd/command_line.h"
+#include "cmd/command_line.h"
 
 #include <QTest>
 

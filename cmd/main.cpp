@@ -1,7 +1,7 @@
 // horavane-cmd: the command interpreter that runs the program's command file, with "net time" and "net view" as
 // its only commands and no shell.
+#include "cmd/interpreter.h"
 #include "platform/clock_service.h"
-#include "platform/cmd/interpreter.h"
 #include "platform/program_options.h"
 #include "platform/text_file.h"
 

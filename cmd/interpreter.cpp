@@ -1,11 +1,11 @@
 // The command interpreter's loop over the command file.
-#include "platform/cmd/interpreter.h"
+#include "cmd/interpreter.h"
 
+#include "cmd/command_line.h"
+#include "cmd/net_time.h"
+#include "cmd/net_view.h"
+#include "cmd/run_lock.h"
 #include "platform/clock_service.h"
-#include "platform/cmd/command_line.h"
-#include "platform/cmd/net_time.h"
-#include "platform/cmd/net_view.h"
-#include "platform/cmd/run_lock.h"
 #include "platform/text_file.h"
 #include "time_protocol/status_words.h"
 

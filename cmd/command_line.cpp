@@ -1,5 +1,5 @@
 // The two builtins' line syntax and the messages for everything else.
-#include "platform/cmd/command_line.h"
+#include "cmd/command_line.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
 // A host name resolved through Avahi's Server interface.
-#include "platform/cmd/avahi.h"
+#include "cmd/avahi.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,8 +1,8 @@
 // Browsing for workstation and file-sharing services through Avahi's D-Bus interface.
-#include "platform/cmd/net_view.h"
+#include "cmd/net_view.h"
 
-#include "platform/cmd/avahi.h"
-#include "platform/cmd/command_line.h"
+#include "cmd/avahi.h"
+#include "cmd/command_line.h"
 #include "platform/events.h"
 
 #include <QDBusConnection>
