@@ -6,6 +6,7 @@
 #include "time_protocol/nts_ke.h"
 #include "time_protocol/nts_packet.h"
 #include "time_protocol/port_setting.h"
+#include "time_protocol/sntp_exchange.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -19,7 +20,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <netdb.h>
@@ -100,10 +100,7 @@ private:
 };
 
 qint64 nowUsec(const Options& options) {
-    if (options.clock)
-        return options.clock();
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return options.clock ? options.clock() : Sntp::systemNowUsec();
 }
 
 int remainingMs(const QElapsedTimer& timer, int limitMs) {
