@@ -74,11 +74,7 @@ void Tarnwick1::Timer2_Timer() {
 void Tarnwick1::runTimedSync() {
     ++m_timedSyncs;
     m_resync.timedSyncStarted(Label1->text(), m_monotonic.elapsed());
-    // A click that arrives while this one waits is refused by SSCommand3_Click, so the flag covers one run.
-    const bool previous = m_timerSync;
-    m_timerSync = true;
-    SSCommand3_Click();
-    m_timerSync = previous;
+    SSCommand3_Click(Starter::Timer);
     doEvents();
 }
 

@@ -205,7 +205,7 @@ int Tarnwick1::waitFromEnvironment(const char* name, int realMs) {
 void Tarnwick1::createConnections() {
     connect(SSCommand1, &QPushButton::clicked, this, &Tarnwick1::SSCommand1_Click);
     connect(SSCommand2, &QPushButton::clicked, this, &Tarnwick1::SSCommand2_Click);
-    connect(SSCommand3, &QPushButton::clicked, this, &Tarnwick1::SSCommand3_Click);
+    connect(SSCommand3, &QPushButton::clicked, this, [this] { SSCommand3_Click(Starter::Person); });
     connect(SSCommand4, &QPushButton::clicked, this, &Tarnwick1::SSCommand4_Click);
     connect(SSCommand5, &QPushButton::clicked, this, &Tarnwick1::SSCommand5_Click);
     connect(SSCommand6, &QPushButton::clicked, this, &Tarnwick1::SSCommand6_Click);

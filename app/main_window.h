@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/resync.h"
+#include "platform/tarn_base.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -36,7 +37,7 @@ public:
     bool Form_Load();
 
     // SYNC NOW: the one road of every synchronization.
-    void SSCommand3_Click();
+    void SSCommand3_Click(Starter starter = Starter::Person);
     // Checks for an Internet connection and shows and stores the outcome.
     void CheckInternet();
     // Returns after the given seconds, letting window events run meanwhile.
@@ -145,8 +146,8 @@ private:
     void createConnections();
     void setStatus(const QString& text);
     // The two roads of SYNC NOW: an Internet time server, or a network computer by "net time".
-    void syncWithInternetServer(const QString& server);
-    void syncWithNetworkComputer(const QString& computer);
+    void syncWithInternetServer(const QString& server, Starter starter);
+    void syncWithNetworkComputer(const QString& computer, Starter starter);
     void fillIntervals();
     void restoreSettings();
     // A later start asked for the window: shown, restored from the task bar, raised and active.
@@ -186,7 +187,6 @@ private:
     // Shown at start only because there was no tray, and not used since.
     bool m_upForLackOfTray = false;
     bool m_syncWaiting = false;
-    bool m_timerSync = false; // the synchronization under way was started by a timer
     int m_timedSyncs = 0;
     QString m_syncOutcome;     // the last synchronization's outcome; the minute tick leaves it on the status line
     QString m_notifiedFailure; // the failure last told by a notification, until a success

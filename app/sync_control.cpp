@@ -23,7 +23,7 @@ namespace {
 const QString kWait = QStringLiteral("WAIT");
 } // namespace
 
-void Tarnwick1::SSCommand3_Click() {
+void Tarnwick1::SSCommand3_Click(Starter starter) {
     // One synchronization at a time: a click or timer tick while one waits would abandon it half-way. A network
     // run waits in the worker's result step, which may be holding on for a password prompt.
     if (m_syncWaiting || (m_forms.isTarnwickLoaded() && m_forms.tarnwick().isNetworkRunUnderWay()))
@@ -34,15 +34,16 @@ void Tarnwick1::SSCommand3_Click() {
                               QStringLiteral("You must first select another computer to sync the time with"));
         SSCommand3->setBackColor(VbColor::Black);
     } else if (!server.startsWith(QLatin1Char('\\'))) {
-        syncWithInternetServer(server);
+        syncWithInternetServer(server, starter);
         return;
     } else {
-        syncWithNetworkComputer(server);
+        syncWithNetworkComputer(server, starter);
     }
     Label3->setText(DateText::clockTime(m_platform.now().time()));
 }
 
-void Tarnwick1::syncWithInternetServer(const QString& server) {
+void Tarnwick1::syncWithInternetServer(const QString& server, Starter starter) {
+    const bool timerStarted = starter == Starter::Timer;
     TarnBase& base = m_forms.base();
     m_syncWaiting = true;
     SSPanel2[0]->setBusyLook(true);
@@ -53,7 +54,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     CheckInternet();
     SSPanel2[0]->setBusyLook(false);
     if (Label13->text() == QLatin1String("False")) {
-        showSyncOutcome(false, SSPanel2[0]->caption(), m_timerSync, false);
+        showSyncOutcome(false, SSPanel2[0]->caption(), timerStarted, false);
         m_syncWaiting = false;
         return;
     }
@@ -67,10 +68,8 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     base.setSyncResult(kWait);
     vespline->cboURL->setEditText(server);
     doEvents();
-    if (vespline) {
-        vespline->setUserStarted(!m_timerSync);
-        vespline->cmdSync_Click();
-    }
+    if (vespline)
+        vespline->cmdSync_Click(starter);
     setCursor(Qt::WaitCursor);
     SSCommand3->setBusyLook(true);
     const auto answeredIn = [&base](int limitMs) {
@@ -94,7 +93,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
                     vespline && !vespline->lastOutcome().isEmpty()
                         ? vespline->lastOutcome()
                         : QStringLiteral("Clock not set: the time server did not answer in time"),
-                    m_timerSync, vespline && vespline->lastRoundTripMs() >= 0);
+                    timerStarted, vespline && vespline->lastRoundTripMs() >= 0);
     // The server's time is request to reply, without a question or a password prompt; with no reply at all,
     // the time it took to give up. The tick count wraps after 49.7 days; the difference of the two readings
     // stays right across the wrap.
@@ -110,7 +109,7 @@ void Tarnwick1::syncWithInternetServer(const QString& server) {
     doEvents();
 }
 
-void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
+void Tarnwick1::syncWithNetworkComputer(const QString& computer, Starter starter) {
     // The last outcome does not describe this run; the worker's result step tells this one's.
     m_syncOutcome.clear();
     Label8->hide();
@@ -122,8 +121,7 @@ void Tarnwick1::syncWithNetworkComputer(const QString& computer) {
     Tarnwick& worker = m_forms.tarnwick();
     worker.Text4->setText(computer);
     doEvents();
-    worker.setUserStarted(!m_timerSync);
-    worker.Command1_Click();
+    worker.Command1_Click(starter);
     // The result step of the worker window restores the pointer and the button.
 }
 

@@ -92,7 +92,7 @@ void Tarnwick::arrangeControls() {
 }
 
 void Tarnwick::createConnections() {
-    connect(Command1, &QPushButton::clicked, this, &Tarnwick::Command1_Click);
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(Starter::Person); });
     connect(Command2, &QPushButton::clicked, this, &Tarnwick::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Tarnwick::Command3_Click);
     connect(List1, &QListWidget::itemClicked, this, &Tarnwick::List1_Click);
@@ -101,7 +101,7 @@ void Tarnwick::createConnections() {
     connect(Timer4, &QTimer::timeout, this, &Tarnwick::Timer4_Timer);
 }
 
-void Tarnwick::Command1_Click() {
+void Tarnwick::Command1_Click(Starter starter) {
     Platform& platform = m_forms.platform();
     Text1->clear();
     CommandRunner::clearStatusFile(platform.drive());
@@ -114,8 +114,7 @@ void Tarnwick::Command1_Click() {
                   QStringLiteral(" could not be written: ") + error;
     doEvents();
     setBackColor(Text1, VbColor::Red);
-    // Only this run is the caller's; the button's next click is a person's again.
-    const bool userStarted = std::exchange(m_userStarted, true);
+    const bool userStarted = starter == Starter::Person;
     m_networkRun = true;
     m_runUserStarted = userStarted;
     m_runRefused = refused;

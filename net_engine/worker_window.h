@@ -2,6 +2,8 @@
 // every synchronization.
 #pragma once
 
+#include "platform/tarn_base.h"
+
 #include <QWidget>
 #include <array>
 
@@ -19,15 +21,13 @@ public:
     explicit Tarnwick(Forms& forms);
     ~Tarnwick() override;
 
-    void Command1_Click(); // runs "net time" for the name in Text4
-    void Command2_Click(); // re-reads the status file into Text2
-    void Command3_Click(); // starts discovery
-    void Timer1_Timer();   // clock
-    void Timer3_Timer();   // the result step
-    void Timer4_Timer();   // discovery completion
-    void List1_Click();    // copies the trimmed entry into Text4
-    // The next Command1_Click was started by a timer (false) or a person (true, also the button's own click).
-    void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
+    void Command1_Click(Starter starter = Starter::Person); // runs "net time" for the name in Text4
+    void Command2_Click();                                  // re-reads the status file into Text2
+    void Command3_Click();                                  // starts discovery
+    void Timer1_Timer();                                    // clock
+    void Timer3_Timer();                                    // the result step
+    void Timer4_Timer();                                    // discovery completion
+    void List1_Click();                                     // copies the trimmed entry into Text4
     // True from a network run's start until its result step has run.
     bool isNetworkRunUnderWay() const { return m_networkRun; }
 
@@ -70,7 +70,6 @@ private:
     void waitForRuns();
 
     Forms& m_forms;
-    bool m_userStarted = true;
     int m_resultStepMs = kResultStepMs;
     // The run whose result the next result step reads: a network run (and who started it, and why nothing was
     // started), or none for an Internet result.

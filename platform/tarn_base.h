@@ -5,6 +5,9 @@
 #include <QString>
 #include <QVariant>
 
+// Who started a synchronization: only a person may be asked questions or make a large step.
+enum class Starter { Person, Timer };
+
 class TarnBase : public QObject {
     Q_OBJECT
 public:

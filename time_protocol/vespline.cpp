@@ -113,10 +113,7 @@ Vespline::Vespline(Forms& forms)
     m_paceWait.setSingleShot(true);
     m_monotonic.start();
 
-    connect(cmdSync, &QPushButton::clicked, this, [this] {
-        m_userStarted = true;
-        cmdSync_Click();
-    });
+    connect(cmdSync, &QPushButton::clicked, this, [this] { cmdSync_Click(Starter::Person); });
     connect(cmdQuit, &QPushButton::clicked, this, &Vespline::cmdQuit_Click);
     connect(Winsock, &::Winsock::connected, this, &Vespline::Winsock_Connect);
     connect(Winsock, &::Winsock::dataArrival, this, &Vespline::Winsock_DataArrival);
@@ -152,7 +149,8 @@ void Vespline::Form_Load() {
     cboURL->setCurrentIndex(0);
 }
 
-void Vespline::cmdSync_Click() {
+void Vespline::cmdSync_Click(Starter starter) {
+    m_userStarted = starter == Starter::Person;
     m_forms.tarnwick1().Label7->setText(QStringLiteral("UPDATING"));
     // A new start abandons whatever exchange is under way; a late answer of it is recognised by m_exchange.
     Winsock->Close();

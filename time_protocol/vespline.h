@@ -2,6 +2,7 @@
 // Protocol on TCP port 37.
 #pragma once
 
+#include "platform/tarn_base.h"
 #include "time_protocol/agreement.h"
 #include "time_protocol/nts.h"
 #include "time_protocol/road.h"
@@ -32,8 +33,9 @@ public:
     explicit Vespline(Forms& forms);
     ~Vespline() override;
 
-    // Starts one synchronization with the server in cboURL and returns at once.
-    void cmdSync_Click();
+    // Starts one synchronization with the server in cboURL and returns at once. Only a person's lets the clock
+    // service and this program ask questions; a timer's never asks.
+    void cmdSync_Click(Starter starter = Starter::Person);
     void cmdQuit_Click();
 
     // The socket's events.
@@ -86,9 +88,6 @@ public:
     bool isSettingClock() const { return m_settingClock; }
     // How the other operators' NTS servers judged the chosen server's answer in the last synchronization.
     const Agreement::Verdict& lastAgreement() const { return m_agreement; }
-    // A person started this synchronization (SYNC NOW clicked, the window's own button), so the clock service
-    // and this program may ask questions; a timer's synchronization never asks.
-    void setUserStarted(bool userStarted) { m_userStarted = userStarted; }
 
     QLabel* Label1;
     QComboBox* cboURL;

@@ -118,7 +118,7 @@ void TestSyncNow::noServerSelected() {
     m_main->Label1->setText(caption);
     m_main->SSCommand3->setBackColor(0x8000000F);
     if (fromTimer) {
-        QTimer::singleShot(0, m_main, &Tarnwick1::SSCommand3_Click);
+        QTimer::singleShot(0, m_main, [this] { m_main->SSCommand3_Click(); });
         QTRY_COMPARE(m_platform->messages.size(), 1);
     } else {
         m_main->SSCommand3_Click();

@@ -117,9 +117,7 @@ void TestNetworkSync::synchronizesWithAComputerOnTheNetwork() {
     main.SSCommand3->setBusyLook(true);
     const QDateTime before = QDateTime::currentDateTimeUtc();
     worker.Text4->setText(name);
-    if (!userStarted)
-        worker.setUserStarted(false);
-    worker.Command1_Click();
+    worker.Command1_Click(userStarted ? Starter::Person : Starter::Timer);
     const auto logged = [&] { return platform.drive().exists(ResultLog::path(platform.programFolder())); };
     QTRY_VERIFY_WITH_TIMEOUT(logged(), Tarnwick::kResultStepMs + Tarnwick::kCommandWaitMs + lateMs + 8000);
     const QDateTime after = QDateTime::currentDateTimeUtc();

@@ -196,8 +196,7 @@ void TestWorkerWindow::networkOutcomeStaysOnTheStatusLine() {
     // A timer's failed run: the status line and one notification; the same reason again notifies no more.
     for (int run = 0; run < 2; ++run) {
         w.Text4->setText(QStringLiteral("\\\\PC1"));
-        w.setUserStarted(false);
-        w.Command1_Click();
+        w.Command1_Click(Starter::Timer);
         writeBytes(f.statusFile(), failed);
         QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 4000);
         QCOMPARE(f.main.SSPanel2[0]->caption(), reason);

@@ -8,12 +8,13 @@
 #include <QComboBox>
 
 // Sets SyncResult to "WAIT", starts the window on the host and waits for the result word (or the limit).
-inline QString syncWithVespline(Forms& forms, const QString& host, int limitMs = 15000) {
+inline QString syncWithVespline(Forms& forms, const QString& host, int limitMs = 15000,
+                                Starter starter = Starter::Person) {
     Vespline& v = forms.vespline();
     TarnBase& base = forms.base();
     v.cboURL->setEditText(host);
     base.setSyncResult(QStringLiteral("WAIT"));
-    v.cmdSync_Click();
+    v.cmdSync_Click(starter);
     waitFor(
         &base, &TarnBase::syncResultChanged, [&base] { return base.SyncResult() != QLatin1String("WAIT"); }, limitMs);
     return base.SyncResult();

@@ -63,7 +63,7 @@ private Q_SLOTS:
 
 private:
     // Runs one synchronization with the server and returns the result word.
-    QString sync(const QString& host, quint16 port, int limitMs = 15000);
+    QString sync(const QString& host, quint16 port, int limitMs = 15000, Starter starter = Starter::Person);
     // One synchronization with a server that sends the reply, started by a person or a timer.
     QString syncStartedBy(bool userStarted);
 
@@ -102,19 +102,18 @@ void TestVespline::cleanup() {
     delete m_platform;
 }
 
-QString TestVespline::sync(const QString& host, quint16 port, int limitMs) {
+QString TestVespline::sync(const QString& host, quint16 port, int limitMs, Starter starter) {
     m_forms->vespline().setTimePort(port);
     QElapsedTimer timer;
     timer.start();
-    const QString result = syncWithVespline(*m_forms, host, limitMs);
+    const QString result = syncWithVespline(*m_forms, host, limitMs, starter);
     m_elapsedMs = timer.elapsed();
     return result;
 }
 
 QString TestVespline::syncStartedBy(bool userStarted) {
     ScriptedTimeServer server({S::send(kReply), S::close()});
-    m_forms->vespline().setUserStarted(userStarted);
-    return sync(QStringLiteral("127.0.0.1"), server.port());
+    return sync(QStringLiteral("127.0.0.1"), server.port(), 15000, userStarted ? Starter::Person : Starter::Timer);
 }
 
 void TestVespline::loadFillsTheList() {
@@ -632,9 +631,9 @@ void TestVespline::roads() {
     Vespline& v = m_forms->vespline();
     roads.attach(v);
     m_platform->answers = answers;
-    v.setUserStarted(!answers.isEmpty()); // a row that asks no question runs as a timer's
     ScriptedTimeServer server({S::send(kReply), S::close()});
-    QCOMPARE(sync(host, server.port()), result);
+    // A row that asks no question runs as a timer's.
+    QCOMPARE(sync(host, server.port(), 15000, answers.isEmpty() ? Starter::Timer : Starter::Person), result);
     QStringList taken = roads.asked;
     if (server.connections())
         taken << Road::kTimeProtocol;
