@@ -181,18 +181,29 @@ void Vespline::startWitnesses() {
     const quint64 exchange = m_exchange;
     for (const QString& listedHost : m_witnessSeam.value_or(ServerLists::ntsWitnesses(m_host))) {
         const QString host = listedHost.trimmed();
-        // Keyed as the chosen server's NTS road is, so that no server is asked twice within the gap.
+        if (host.toLower() == chosen)
+            continue;
+        // Keyed as the chosen server's NTS road is. One asked within the gap waits for its end, as the chosen
+        // server does, so that a quick second synchronization is checked too.
         const QString key = host + QLatin1Char(':') + QString::number(m_ntsOptions.kePort) + QLatin1Char('/') +
                             QString::number(static_cast<int>(Road::Next::Nts));
+        const qint64 now = m_monotonic.elapsed();
         const auto last = m_lastQueryAt.constFind(key);
-        if (host.toLower() == chosen || (last != m_lastQueryAt.cend() && m_monotonic.elapsed() - *last < m_queryGapMs))
-            continue;
-        m_lastQueryAt.insert(key, m_monotonic.elapsed());
+        const qint64 waitMs = last == m_lastQueryAt.cend() ? 0 : std::max<qint64>(0, *last + m_queryGapMs - now);
+        m_lastQueryAt.insert(key, now + waitMs);
         ++m_witnessesAsked;
         ++m_witnessesPending;
-        auto result = std::make_shared<Nts::Result>();
-        runOffThread([call = m_ntsCall, host, options = m_ntsOptions, result] { *result = call(host, options); },
-                     [this, exchange, result] { witnessAnswered(exchange, *result); });
+        const auto ask = [this, exchange, host] {
+            if (!isCurrent(exchange))
+                return;
+            auto result = std::make_shared<Nts::Result>();
+            runOffThread([call = m_ntsCall, host, options = m_ntsOptions, result] { *result = call(host, options); },
+                         [this, exchange, result] { witnessAnswered(exchange, *result); });
+        };
+        if (waitMs > 0)
+            QTimer::singleShot(static_cast<int>(waitMs), this, ask);
+        else
+            ask();
     }
 }
 

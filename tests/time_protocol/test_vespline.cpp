@@ -348,12 +348,33 @@ void TestVespline::newStartAbandonsTheExchange() {
 
 void TestVespline::sameServerIsNotAskedTooOften() {
     ScriptedTimeServer server({S::send(kReply), S::close()});
-    m_forms->vespline().setQueryGapMs(800);
+    Vespline& v = m_forms->vespline();
+    v.setQueryGapMs(800);
+    // The other server asked beside it waits for the gap too, rather than be left out of the second check.
+    QElapsedTimer clock;
+    clock.start();
+    QMutex mutex;
+    QList<qint64> witnessAskedAtMs;
+    v.setWitnesses(QStringList{QStringLiteral("other.example")});
+    v.setNtsCall([&](const QString& host, const Nts::Options&) {
+        Nts::Result r;
+        r.sample.road = Road::kNts;
+        r.sample.why = QStringLiteral("no answer");
+        QMutexLocker lock(&mutex);
+        if (host == QLatin1String("other.example"))
+            witnessAskedAtMs << clock.elapsed();
+        else
+            r.offer = Nts::Offer::No;
+        return r;
+    });
     QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("SUCESS"));
     QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("SUCESS"));
     QCOMPARE(server.connections(), 2);
     QVERIFY2(server.acceptedAtMs[1] - server.acceptedAtMs[0] >= 750,
              qPrintable(QString::number(server.acceptedAtMs[1] - server.acceptedAtMs[0])));
+    QMutexLocker lock(&mutex);
+    QCOMPARE(witnessAskedAtMs.size(), 2);
+    QVERIFY2(witnessAskedAtMs[1] - witnessAskedAtMs[0] >= 750, qPrintable(QString::number(witnessAskedAtMs[1])));
 }
 
 namespace {
