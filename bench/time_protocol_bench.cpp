@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     // the slowest of the three answers. The first round of each side makes the key exchanges.
     if (haveNts) {
         QList<double> one, three;
-        for (int i = 0; i <= 2 * kRoadRuns; ++i) {
+        for (int i = 0; i <= 10 * kRoadRuns; ++i) {
             for (int side = 0; side < 2; ++side) {
                 const bool withOthers = (i + side) % 2 == 0;
                 forms.vespline().setWitnesses(withOthers ? ntsAddresses.mid(1) : QStringList());

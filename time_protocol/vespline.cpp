@@ -23,7 +23,6 @@
 #include <QHostInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -112,6 +111,9 @@ Vespline::Vespline(Forms& forms)
     m_limit.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% early
     m_paceWait.setSingleShot(true);
     m_monotonic.start();
+    // Room for the four servers of one synchronization and the blocked exchanges of abandoned ones: a task that
+    // had to queue would lose its time.
+    m_workers.setMaxThreadCount(32);
 
     connect(cmdSync, &QPushButton::clicked, this, [this] { cmdSync_Click(Starter::Person); });
     connect(cmdQuit, &QPushButton::clicked, this, &Vespline::cmdQuit_Click);
@@ -135,12 +137,7 @@ Vespline::Vespline(Forms& forms)
 
 Vespline::~Vespline() {
     // An exchange off the thread is bounded by its own limits; its result has nowhere to go now.
-    for (const QPointer<QThread>& worker : qAsConst(m_workers)) {
-        if (worker) {
-            worker->wait();
-            delete worker.data();
-        }
-    }
+    m_workers.waitForDone();
 }
 
 void Vespline::Form_Load() {
@@ -323,12 +320,12 @@ void Vespline::sntpAnswered(quint64 exchange, const Sample& sample) {
 }
 
 void Vespline::runOffThread(std::function<void()> work, std::function<void()> done) {
-    QThread* worker = QThread::create(std::move(work));
-    connect(worker, &QThread::finished, this, std::move(done));
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    m_workers.removeAll(QPointer<QThread>());
-    m_workers << worker;
-    worker->start();
+    // Threads kept from earlier exchanges start at once; the destructor waits for every one, so `this` outlives
+    // the posted `done`, which Qt drops should the window go first.
+    m_workers.start([this, work = std::move(work), done = std::move(done)] {
+        work();
+        QMetaObject::invokeMethod(this, done, Qt::QueuedConnection);
+    });
 }
 
 void Vespline::connectToServer() {

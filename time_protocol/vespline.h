@@ -13,8 +13,8 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
-#include <QPointer>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -24,7 +24,6 @@ class Forms;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QThread;
 class Winsock;
 
 class Vespline : public QWidget {
@@ -147,7 +146,7 @@ private:
     qint32 m_connectStartTick = 0; // the tick count when the Time Protocol connection was started
     QElapsedTimer m_started;       // since the synchronization began, for the limits of the later roads
     std::function<void()> m_pacedStart;
-    QList<QPointer<QThread>> m_workers;
+    QThreadPool m_workers;
     int m_queryGapMs = kQueryGapMs;
     int m_exchangeLimitMs = kExchangeLimitMs;
     bool m_exchanging = false;
