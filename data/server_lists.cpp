@@ -59,10 +59,28 @@ const QList<NtsMark>& ntsMarks() {
     return marks;
 }
 
-const NtsMark* findMark(const QString& host) {
+QString hostKey(const QString& host) {
     QString name = host.trimmed().toLower();
     if (name.endsWith(QLatin1Char('.')))
         name.chop(1);
+    return name;
+}
+
+// The last two labels of a host name ("netnod.se"); empty for an address.
+QString domainOf(const QString& host) {
+    const QString name = hostKey(host);
+    const QStringList labels = name.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    if (labels.size() < 2 || name.contains(QLatin1Char(':')))
+        return {};
+    bool numeric = false;
+    labels.last().toInt(&numeric);
+    if (numeric)
+        return {};
+    return labels[labels.size() - 2] + QLatin1Char('.') + labels.last();
+}
+
+const NtsMark* findMark(const QString& host) {
+    const QString name = hostKey(host);
     for (const NtsMark& mark : ntsMarks())
         if (mark.host == name)
             return &mark;
@@ -80,6 +98,11 @@ std::optional<bool> offersNts(const QString& host) {
 QStringList ntsWitnesses(const QString& chosenHost) {
     const NtsMark* chosen = findMark(chosenHost);
     QStringList operators{chosen ? chosen->operatorName : QString()};
+    // A host the list does not name may still be one of a listed operator's, by its domain.
+    const QString domain = domainOf(chosenHost);
+    for (const NtsMark& mark : ntsMarks())
+        if (!domain.isEmpty() && domainOf(mark.host) == domain)
+            operators << mark.operatorName;
     QStringList witnesses;
     for (const NtsMark& mark : ntsMarks()) {
         if (!mark.offers || mark.operatorName.isEmpty() || operators.contains(mark.operatorName))

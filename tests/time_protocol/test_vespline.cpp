@@ -173,6 +173,8 @@ void TestVespline::listMarks_data() {
     QTest::newRow("NIST address") << "132.163.96.1" << 0 << first;
     QTest::newRow("NIST with blanks") << "  utcnist2.colorado.edu " << 0 << first;
     QTest::newRow("unknown host") << "localhost" << -1 << first;
+    QTest::newRow("unlisted host of a listed operator")
+        << "gbg1.nts.netnod.se" << -1 << QStringList{cloudflare, ptb, QStringLiteral("ntppool1.time.nl")};
     QTest::newRow("a name that only ends like one") << "xtime.nist.gov" << -1 << first;
     QTest::newRow("empty") << "" << -1 << first;
 }
