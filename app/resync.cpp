@@ -1,6 +1,8 @@
 // The rule of the synchronizations after sleep and at the network's return.
 #include "app/resync.h"
 
+#include "time_protocol/road.h"
+
 Resync::Run Resync::woken(bool autoSyncTicked, const QString& server, qint64 nowMs) {
     m_wakeWaits = false;
     if (!autoSyncTicked)
@@ -36,6 +38,7 @@ void Resync::timedSyncEnded(bool succeeded, bool serverReached) {
 
 Resync::Run Resync::run(bool afterWake, const QString& server, qint64 nowMs) const {
     const qint64 since = nowMs - m_lastStartMs;
-    const int wait = server == m_lastServer && since >= 0 && since < kServerGapMs ? int(kServerGapMs - since) : 0;
+    const int wait =
+        server == m_lastServer && since >= 0 && since < Road::kQueryGapMs ? int(Road::kQueryGapMs - since) : 0;
     return {true, wait, afterWake};
 }

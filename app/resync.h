@@ -13,9 +13,6 @@ public:
         int afterMs = 0;              // that much later, so its server is not asked again within its gap
         bool restartsCounter = false; // the wake's synchronization: the minute counter starts again from it
     };
-    // Time servers refuse clients that ask the same server more often than this.
-    static constexpr int kServerGapMs = 4000;
-
     // The machine woke; with the network down, the synchronization waits for it.
     Run woken(bool autoSyncTicked, const QString& server, qint64 nowMs);
     // The network's state as the system reports it: only its return starts anything.

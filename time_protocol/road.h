@@ -8,6 +8,9 @@
 #include <QString>
 
 namespace Road {
+// Time servers refuse clients that ask the same server more often than this.
+inline constexpr int kQueryGapMs = 4000;
+
 inline const QString kNts = QStringLiteral("NTS");
 inline const QString kSntp = QStringLiteral("SNTP");
 inline const QString kTimeProtocol = QStringLiteral("Time Protocol");

@@ -66,9 +66,6 @@ public:
     qint64 lastRoundTripMs() const { return m_roundTripUsec < 0 ? -1 : (m_roundTripUsec + 500) / 1000; }
     // The road that gave the last outcome ("NTS", "SNTP" or "Time Protocol"); empty before the first.
     const QString& lastRoad() const { return m_road; }
-    // Time servers refuse clients that ask the same server more often than this.
-    static constexpr int kQueryGapMs = 4000;
-
     // The remote port (37); tests point it at a server of their own.
     void setTimePort(int port) { m_port = port; }
     int timePort() const { return m_port; }
@@ -147,7 +144,7 @@ private:
     QElapsedTimer m_started;       // since the synchronization began, for the limits of the later roads
     std::function<void()> m_pacedStart;
     QThreadPool m_workers;
-    int m_queryGapMs = kQueryGapMs;
+    int m_queryGapMs = Road::kQueryGapMs;
     int m_exchangeLimitMs = kExchangeLimitMs;
     bool m_exchanging = false;
     quint64 m_exchange = 0; // counts the starts, so a late event of an abandoned exchange is recognised
