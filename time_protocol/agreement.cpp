@@ -85,7 +85,7 @@ QString roadLabel(const QString& road, const Verdict& verdict) {
         return road + QStringLiteral(", unconfirmed");
     if (verdict.kind == Kind::Agree)
         return road + QStringLiteral(", %1 servers agree").arg(verdict.agreeing);
-    return road;
+    return {};
 }
 
 QString refusal(const QString& host, const Verdict& verdict) {

@@ -28,7 +28,8 @@ struct Verdict {
 // Protocol) must fall inside the majority of the NTS servers alone.
 Verdict judge(const Sample& chosen, const QList<Sample>& others, int asked);
 
-// The status line's parenthesis after the road: "NTS, 3 servers agree", "NTS, unconfirmed" or just "NTS".
+// What the status line adds for the others' verdict: "NTS, 3 servers agree", "NTS, unconfirmed", or nothing when
+// none was asked.
 QString roadLabel(const QString& road, const Verdict& verdict);
 // Why the clock was not set, after "Clock not set: ", for a verdict that does not move it.
 QString refusal(const QString& host, const Verdict& verdict);

@@ -34,7 +34,8 @@ Step afterSntp(const Sample& sample) {
 QString outcomeText(const Sample& sample, const QString& label) {
     if (sample.withinUncertainty())
         return QLatin1String(StatusWords::kAlreadyRight) + QStringLiteral(" (±") +
-               secondsText(sample.uncertaintyUsec, sample.road, false) + QLatin1Char(')');
+               secondsText(sample.uncertaintyUsec, sample.road, false) +
+               (label.isEmpty() ? QString() : QStringLiteral("; ") + label) + QLatin1Char(')');
     return QLatin1String(StatusWords::kCorrectedBy) + secondsText(sample.correctionUsec, sample.road, true) +
            QStringLiteral(" (") + (label.isEmpty() ? sample.road : label) + QLatin1Char(')');
 }

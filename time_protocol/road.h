@@ -35,7 +35,8 @@ Step afterNts(Listed listed, bool remembered, const Nts::Result& result);
 Step afterSntp(const Sample& sample);
 
 // "Clock corrected by +0.004 s (NTS)", with `label` in the parenthesis instead of the road when given; for a
-// correction within the sample's uncertainty, which is not sent, "Clock already right (±0.5 s)".
+// correction within the sample's uncertainty, which is not sent, "Clock already right (±0.5 s)", or with the
+// label "Clock already right (±0.004 s; NTS, 3 servers agree)".
 QString outcomeText(const Sample& sample, const QString& label = QString());
 // "Clock not set: " and the sample's reason.
 QString failureText(const Sample& sample);

@@ -168,6 +168,8 @@ void TestVesplineRoad::agreement_data() {
                                      << "Clock corrected by +0.004 s (NTS, unconfirmed)";
     QTest::newRow("none asked") << sample(nts, 4000, 1000) << QList<Sample>() << 0
                                 << "Clock corrected by +0.004 s (NTS)";
+    QTest::newRow("a right clock, confirmed") << sample(nts, 400, 1000) << QList<Sample>{sample(nts, 0, 1000)} << 1
+                                              << "Clock already right (±0.001 s; NTS, 2 servers agree)";
     QTest::newRow("SNTP inside the NTS agreement")
         << sample(Road::kSntp, -1250400, 1500)
         << QList<Sample>{sample(nts, -1250000, 1000), sample(nts, -1251000, 1000)} << 2
