@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
 
     RealTimePlatform platform;
     Forms forms(platform);
-    forms.vespline().setQueryGapMs(0); // a local server: no need to space the queries
+    forms.vespline().engine().setQueryGapMs(0); // a local server: no need to space the queries
     QList<double> ours;
     QList<double> theirs;
     int failures = 0;
@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i <= 10 * kRoadRuns; ++i) {
             for (int side = 0; side < 2; ++side) {
                 const bool withOthers = (i + side) % 2 == 0;
-                forms.vespline().setWitnesses(withOthers ? ntsAddresses.mid(1) : QStringList());
+                forms.vespline().engine().setWitnesses(withOthers ? ntsAddresses.mid(1) : QStringList());
                 const double ms = ourExchangeMs(forms, ntsAddresses[0]);
                 if (i > 0 && ms >= 0)
                     (withOthers ? three : one) << ms;

@@ -115,8 +115,7 @@ Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
 } // namespace
 
 Ports Ports::fromEnvironment() {
-    return {PortSetting::fromEnvironment("HORAVANE_SNTP_PORT", 123),
-            PortSetting::fromEnvironment("HORAVANE_TIME_PORT", 37)};
+    return {PortSetting::environment().ntpPort, PortSetting::environment().timePort};
 }
 
 Sample ask(const QString& host, const Ports& ports, int stepMs) {

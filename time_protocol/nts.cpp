@@ -472,9 +472,10 @@ Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int place
 
 Options Options::fromEnvironment() {
     Options options;
-    options.kePort = PortSetting::fromEnvironment("HORAVANE_NTS_PORT", options.kePort);
-    options.ntpPort = PortSetting::fromEnvironment("HORAVANE_SNTP_PORT", options.ntpPort);
-    options.caFile = qEnvironmentVariable("HORAVANE_CA_FILE");
+    const PortSetting::Environment& seams = PortSetting::environment();
+    options.kePort = seams.ntsKePort;
+    options.ntpPort = seams.ntpPort;
+    options.caFile = seams.caFile;
     return options;
 }
 

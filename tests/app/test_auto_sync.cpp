@@ -241,8 +241,8 @@ void TestAutoSync::timedInternetSync() {
     main().Label1->setText(QStringLiteral("127.0.0.1"));
     main().AddTrayIcon();
     Vespline& v = m_forms->vespline();
-    v.setTimePort(server.port());
-    v.setQueryGapMs(0);
+    v.engine().setTimePort(server.port());
+    v.engine().setQueryGapMs(0);
     for (const ClockResult& answer : answers) {
         m_platform->clock.refusal = answer;
         m_platform->clock.ntp = false;

@@ -98,7 +98,7 @@ void TestSyncNow::cleanup() {
 void TestSyncNow::prepareVespline(quint16 port, qint32 ms) {
     Vespline& v = m_forms->vespline();
     useOnlyTimeProtocol(v);
-    v.setTimePort(port);
+    v.engine().setTimePort(port);
     // This clock runs 0.8 s behind the server.
     m_platform->setNow(kReplyTime.toLocalTime().addMSecs(-800));
     connect(v.Winsock, &Winsock::connected, this, [this, ms] { m_platform->tick += ms; });

@@ -22,14 +22,14 @@ inline QString syncWithVespline(Forms& forms, const QString& host, int limitMs =
 
 // A host that refuses NTS at once and has no SNTP: the window goes straight on to the Time Protocol.
 inline void useOnlyTimeProtocol(Vespline& v) {
-    v.setNtsCall([](const QString& host, const Nts::Options&) {
+    v.engine().setNtsCall([](const QString& host, const Nts::Options&) {
         Nts::Result refused;
         refused.offer = Nts::Offer::No;
         refused.sample.road = Road::kNts;
         refused.sample.why = host + QStringLiteral(" refused the key exchange");
         return refused;
     });
-    v.setSntpCall([](const QString&, quint16, int) {
+    v.engine().setSntpCall([](const QString&, quint16, int) {
         Sample none;
         none.road = Road::kSntp;
         none.why = QStringLiteral("port unreachable");

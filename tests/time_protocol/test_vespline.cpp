@@ -103,7 +103,7 @@ void TestVespline::cleanup() {
 }
 
 QString TestVespline::sync(const QString& host, quint16 port, int limitMs, Starter starter) {
-    m_forms->vespline().setTimePort(port);
+    m_forms->vespline().engine().setTimePort(port);
     QElapsedTimer timer;
     timer.start();
     const QString result = syncWithVespline(*m_forms, host, limitMs, starter);
@@ -140,10 +140,10 @@ void TestVespline::loadFillsTheList() {
     for (int i = 0; i < loaded.size(); ++i)
         QCOMPARE(QHostAddress(loaded[i]).protocol() == QAbstractSocket::IPv4Protocol, i == 9);
     QCOMPARE(v->cboURL->currentText(), loaded[0]);
-    QCOMPARE(v->timePort(), 3737);
-    QCOMPARE(v->sntpPort(), quint16(12323));
-    QCOMPARE(v->ntsOptions().kePort, quint16(14460));
-    QCOMPARE(v->ntsOptions().caFile, QStringLiteral("/nonexistent/ca.pem"));
+    QCOMPARE(v->engine().timePort(), 3737);
+    QCOMPARE(v->engine().sntpPort(), quint16(12323));
+    QCOMPARE(v->engine().ntsOptions().kePort, quint16(14460));
+    QCOMPARE(v->engine().ntsOptions().caFile, QStringLiteral("/nonexistent/ca.pem"));
 
     // Quit discards the window; the next reference loads it afresh with the same 22 entries.
     v->cmdQuit->click();
@@ -255,7 +255,7 @@ void TestVespline::successWritesTheMainWindow() {
     ScriptedTimeServer server({S::send(kReply), S::close()});
     Tarnwick1& main = m_forms->tarnwick1();
     Vespline& v = m_forms->vespline();
-    v.setTimePort(server.port());
+    v.engine().setTimePort(server.port());
     v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
     m_forms->base().setSyncResult(QStringLiteral("WAIT"));
     v.cmdSync_Click();
@@ -276,9 +276,9 @@ void TestVespline::silentServerFailsAtTheLimit_data() {
 void TestVespline::silentServerFailsAtTheLimit() {
     QFETCH(int, limitMs);
     if (limitMs > 0)
-        m_forms->vespline().setExchangeLimitMs(limitMs);
+        m_forms->vespline().engine().setExchangeLimitMs(limitMs);
     else
-        limitMs = Vespline::kExchangeLimitMs;
+        limitMs = SyncEngine::kExchangeLimitMs;
     // A full reply that is never followed by a close cannot be trusted, and must not hold the caller forever.
     ScriptedTimeServer server({S::send(kReply), S::hold()});
     QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port(), 20000), QStringLiteral("FAILED"));
@@ -336,8 +336,8 @@ void TestVespline::newStartAbandonsTheExchange() {
     ScriptedTimeServer good({S::send(kReply), S::close()});
     Vespline& v = m_forms->vespline();
     // Short enough to wait past the abandoned exchange's limit, long enough for the good one on a busy machine.
-    v.setExchangeLimitMs(1000);
-    v.setTimePort(silent.port());
+    v.engine().setExchangeLimitMs(1000);
+    v.engine().setTimePort(silent.port());
     v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
     v.cmdSync_Click();
     QTRY_COMPARE(silent.connections(), 1);
@@ -351,14 +351,14 @@ void TestVespline::newStartAbandonsTheExchange() {
 void TestVespline::sameServerIsNotAskedTooOften() {
     ScriptedTimeServer server({S::send(kReply), S::close()});
     Vespline& v = m_forms->vespline();
-    v.setQueryGapMs(800);
+    v.engine().setQueryGapMs(800);
     // The other server asked beside it waits for the gap too, rather than be left out of the second check.
     QElapsedTimer clock;
     clock.start();
     QMutex mutex;
     QList<qint64> witnessAskedAtMs;
-    v.setWitnesses(QStringList{QStringLiteral("other.example")});
-    v.setNtsCall([&](const QString& host, const Nts::Options&) {
+    v.engine().setWitnesses(QStringList{QStringLiteral("other.example")});
+    v.engine().setNtsCall([&](const QString& host, const Nts::Options&) {
         Nts::Result r;
         r.sample.road = Road::kNts;
         r.sample.why = QStringLiteral("no answer");
@@ -410,10 +410,10 @@ void TestVespline::startWhileTheClockIsSetWins() {
     ScriptedTimeServer second({S::wait(200), S::send(QByteArray::fromHex("E96B1E20")), S::close()});
     Vespline& v = forms.vespline();
     platform.service.restart = [&] {
-        v.setTimePort(second.port());
+        v.engine().setTimePort(second.port());
         v.cmdSync_Click();
     };
-    v.setTimePort(first.port());
+    v.engine().setTimePort(first.port());
     v.cboURL->setEditText(QStringLiteral("127.0.0.1"));
     int results = 0;
     connect(&forms.base(), &TarnBase::syncResultChanged, this, [&] { ++results; });
@@ -547,7 +547,7 @@ struct Roads {
     QStringList asked;
 
     void attach(Vespline& v) {
-        v.setNtsCall([this](const QString&, const Nts::Options&) {
+        v.engine().setNtsCall([this](const QString&, const Nts::Options&) {
             QThread::msleep(ntsDelayMs);
             record(Road::kNts);
             Nts::Result result;
@@ -555,7 +555,7 @@ struct Roads {
             result.sample = nts;
             return result;
         });
-        v.setSntpCall([this](const QString&, quint16, int) {
+        v.engine().setSntpCall([this](const QString&, quint16, int) {
             record(Road::kSntp);
             return sntp;
         });

@@ -123,7 +123,7 @@ void TestVesplinePeers::setsTheClockFromXinetd() {
     const QDateTime start = QDateTime::currentDateTime();
     m_platform->setNow(start.addSecs(-3));
     m_forms = std::make_unique<Forms>(*m_platform);
-    QCOMPARE(m_forms->vespline().timePort(), 37);
+    QCOMPARE(m_forms->vespline().engine().timePort(), 37);
     QCOMPARE(syncWithVespline(*m_forms, m_address), QStringLiteral("SUCESS"));
     const qint64 spentMs = start.msecsTo(QDateTime::currentDateTime());
     QCOMPARE(m_platform->clock.applied.size(), 1);
@@ -338,7 +338,7 @@ void TestVesplinePeers::roadsToRealServers() {
     m_platform = std::move(platform);
     m_forms = std::make_unique<Forms>(*m_platform);
     if (ahead >= 0)
-        m_forms->vespline().setWitnesses(witnesses);
+        m_forms->vespline().engine().setWitnesses(witnesses);
     const int before = static_cast<int>(m_timedated.calls().size());
     const QString got = syncWithVespline(*m_forms, peer == QLatin1String("chronyd") ? m_chronydAddress : m_address);
     QVERIFY2(got == result, qPrintable(m_forms->vespline().lastOutcome()));
