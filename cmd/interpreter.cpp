@@ -7,7 +7,7 @@
 #include "cmd/run_lock.h"
 #include "platform/clock_service.h"
 #include "platform/text_file.h"
-#include "time_protocol/status_words.h"
+#include "time_protocol/status_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -94,9 +94,10 @@ bool Interpreter::runNetTime(const QString& host, const QString& target) {
         result.output = earlier.output;
     } else {
         const auto waiting = [&] {
+            StatusFile::Report report;
+            report.kind = StatusFile::Report::Kind::Waiting;
             if (!target.isEmpty())
-                m_drive.replace(
-                    target, (QLatin1String(StatusWords::kWaitingForClockService) + QStringLiteral("\r\n")).toUtf8());
+                m_drive.replace(target, StatusFile::write(report).toUtf8());
         };
         result = NetTime::run(host, m_clock, NetTime::Ports::fromEnvironment(), m_userStarted, waiting,
                               last.corrected ? last.uncertaintyUsec : 0);
@@ -107,7 +108,7 @@ bool Interpreter::runNetTime(const QString& host, const QString& target) {
     }
     deliver(target, result.output);
     lock.recordRun(result.corrected, result.uncertaintyUsec);
-    return result.output.contains(QLatin1String(StatusWords::kCompleted));
+    return StatusFile::read(result.output.split(QStringLiteral("\r\n"))).succeeded();
 }
 
 QString Interpreter::targetText(const QString& target) const {

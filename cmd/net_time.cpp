@@ -3,12 +3,11 @@
 
 #include "cmd/avahi.h"
 #include "platform/clock_service.h"
-#include "platform/date_text.h"
 #include "platform/events.h"
 #include "time_protocol/clock_guard.h"
 #include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
-#include "time_protocol/status_words.h"
+#include "time_protocol/status_file.h"
 #include "time_protocol/time_reply.h"
 
 #include <QElapsedTimer>
@@ -143,53 +142,56 @@ Sample ask(const QString& host, const Ports& ports, int stepMs) {
     return none;
 }
 
-namespace {
-const QString kPrivilegeNotHeld = QStringLiteral("System error 1314 has occurred.");
-} // namespace
-
 Earlier earlierOutcome(const QString& output) {
-    if (!output.startsWith(QLatin1String(StatusWords::kCurrentTimeAt)))
+    const StatusFile::Report report = StatusFile::read(output.split(QStringLiteral("\r\n")));
+    if (!report.gaveTime)
         return {};
-    if (output.contains(QLatin1String(StatusWords::kCompleted)) &&
-        output.contains(QLatin1String(StatusWords::kCorrectedBy)))
+    if (report.kind == StatusFile::Report::Kind::Corrected)
         return {Earlier::Kind::Corrected, output};
-    if (output.contains(kPrivilegeNotHeld))
+    if (report.kind == StatusFile::Report::Kind::NotPermitted)
         return {Earlier::Kind::Refused, output};
     return {};
 }
 
 Result run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted,
            const std::function<void()>& handingOver, qint64 settledUsec) {
+    using Kind = StatusFile::Report::Kind;
     const Sample answer = ask(host, ports);
-    if (!answer.ok)
-        return {QStringLiteral("System error 53 has occurred.\r\n\r\nThe network path was not found.\r\n") +
-                QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why +
-                QStringLiteral("\r\n\r\n")};
-    const QString current = QLatin1String(StatusWords::kCurrentTimeAt) + QStringLiteral("\\\\") + host +
-                            QStringLiteral(" is ") + DateText::generalDate(answer.serverUtc.toLocalTime()) +
-                            QStringLiteral("\r\n\r\n");
+    StatusFile::Report report;
+    report.host = host;
+    if (!answer.ok) {
+        report.kind = Kind::NotReached;
+        report.line = QStringLiteral("\\\\") + host + QStringLiteral(" did not give the time: ") + answer.why;
+        return {StatusFile::write(report)};
+    }
+    report.serverTime = answer.serverUtc;
     const qint64 usec = answer.correctionUsec;
     // The /yes of a user-started run stands for agreeing to a large step; a timer's run refuses one.
     const ClockGuard::Verdict verdict = ClockGuard::judge(answer.serverUtc, usec, userStarted);
-    if (verdict.step == ClockGuard::Step::Refuse)
-        return {current + QStringLiteral("System error 87 has occurred.\r\n\r\nThe parameter is incorrect.\r\n") +
-                verdict.why + QStringLiteral("\r\n\r\n")};
-    const QString completed = QLatin1String(StatusWords::kCompleted) + QStringLiteral("\r\n\r\n");
+    if (verdict.step == ClockGuard::Step::Refuse) {
+        report.kind = Kind::Refused;
+        report.line = verdict.why;
+        return {StatusFile::write(report)};
+    }
     // Right after a correction the clock is known only to that correction's uncertainty: two samples that agree
     // within both tell nothing new.
     Sample settled = answer;
     settled.uncertaintyUsec += std::max<qint64>(0, settledUsec);
-    if (settled.withinUncertainty())
-        return {current + ClockGuard::alreadyRightText(settled.uncertaintyUsec) + QStringLiteral("\r\n\r\n") +
-                completed};
+    if (settled.withinUncertainty()) {
+        report.kind = Kind::AlreadyRight;
+        report.line = ClockGuard::alreadyRightText(settled.uncertaintyUsec);
+        return {StatusFile::write(report)};
+    }
     if (handingOver)
         handingOver();
     const ClockResult set = clock.setTime(usec, userStarted);
-    if (!set.ok)
-        return {current + kPrivilegeNotHeld +
-                QStringLiteral("\r\n\r\nA required privilege is not held by the client.\r\n") +
-                describeClockRefusal(set) + QStringLiteral("\r\n\r\n")};
-    return {current + ClockGuard::correctedText(usec, answer.road) + QStringLiteral("\r\n\r\n") + completed, true,
-            answer.uncertaintyUsec};
+    if (!set.ok) {
+        report.kind = Kind::NotPermitted;
+        report.line = describeClockRefusal(set);
+        return {StatusFile::write(report)};
+    }
+    report.kind = Kind::Corrected;
+    report.line = ClockGuard::correctedText(usec, answer.road);
+    return {StatusFile::write(report), true, answer.uncertaintyUsec};
 }
 } // namespace NetTime

@@ -2,6 +2,7 @@
 #include "net_engine/result_step.h"
 
 #include "platform/date_text.h"
+#include "time_protocol/status_file.h"
 #include "time_protocol/status_words.h"
 
 namespace ResultStep {
@@ -19,47 +20,21 @@ bool reportsFailure(const QString& line) {
     return line.startsWith(QLatin1Char('F'), Qt::CaseSensitive);
 }
 
-namespace {
-QString fieldStarting(const QStringList& statusFields, const QString& start) {
-    for (const QString& f : statusFields) {
-        if (f.trimmed().startsWith(start))
-            return f.trimmed();
-    }
-    return QString();
-}
-} // namespace
-
 bool stillSettingClock(const QStringList& statusFields) {
-    return !fieldStarting(statusFields, QLatin1String(StatusWords::kWaitingForClockService)).isEmpty();
+    return StatusFile::read(statusFields).kind == StatusFile::Report::Kind::Waiting;
 }
 
 Outcome networkOutcome(const QStringList& statusFields) {
-    const auto field = [&statusFields](const QString& start) { return fieldStarting(statusFields, start); };
-    if (!field(QLatin1String(StatusWords::kCompleted)).isEmpty()) {
-        for (const char* said : {StatusWords::kCorrectedBy, StatusWords::kAlreadyRight}) {
-            const QString line = field(QLatin1String(said));
-            if (!line.isEmpty())
-                return {true, line};
-        }
-        return {true, QStringLiteral("Clock set from the network computer")};
-    }
+    const StatusFile::Report report = StatusFile::read(statusFields);
+    if (report.succeeded())
+        return {true, report.line.isEmpty() ? QStringLiteral("Clock set from the network computer") : report.line};
     // Given up while the clock service still had the correction: it may yet be applied, but it was not seen.
-    if (stillSettingClock(statusFields))
+    if (report.kind == StatusFile::Report::Kind::Waiting)
         return {false, QStringLiteral("Clock not set: the clock service did not answer in time")};
-    // The interpreter's own reason, else the line that says which computer did not answer, else the first
-    // message of the output.
-    for (const QString& start : {QString::fromLatin1(StatusWords::kNotSet), QStringLiteral("\\\\")}) {
-        const QString reason = field(start);
-        if (!reason.isEmpty())
-            return {false,
-                    start.startsWith(QLatin1String("Clock")) ? reason : QLatin1String(StatusWords::kNotSet) + reason};
-    }
-    for (const QString& f : statusFields) {
-        const QString t = f.trimmed();
-        if (!t.isEmpty() && !t.startsWith(QLatin1String(StatusWords::kSystemError)) &&
-            !t.startsWith(QLatin1String(StatusWords::kCurrentTimeAt)))
-            return {false, QLatin1String(StatusWords::kNotSet) + t};
-    }
-    return {false, QStringLiteral("Clock not set: the network computer's run gave no result")};
+    if (report.line.isEmpty())
+        return {false, QStringLiteral("Clock not set: the network computer's run gave no result")};
+    return {false, report.line.startsWith(QLatin1String(StatusWords::kNotSet))
+                       ? report.line
+                       : QLatin1String(StatusWords::kNotSet) + report.line};
 }
 } // namespace ResultStep

@@ -1,5 +1,7 @@
 // The result line's literals, the schedule moved to tomorrow and the failure test, with a set "now".
 #include "net_engine/result_step.h"
+#include "platform/field_reader.h"
+#include "time_protocol/status_file.h"
 
 #include <QLocale>
 #include <QTest>
@@ -142,6 +144,23 @@ void TestResultStep::networkOutcome_data() {
         << QStringLiteral(
                "Clock not set: \\\\pc1 did not give the time: Waiting for the clock service to set the clock.")
         << false;
+    // What horavane-cmd writes, read back through the field reader as the worker window reads the file.
+    using Kind = StatusFile::Report::Kind;
+    const auto written = [](Kind kind, const QString& line) {
+        StatusFile::Report report{kind, QStringLiteral("pc1"), QDateTime(QDate(2026, 12, 9), QTime(10, 0, 1)), line};
+        return FieldReader(StatusFile::write(report).toUtf8()).fields();
+    };
+    const QString notSet = QStringLiteral("Clock not set: you are not authorised to change the time");
+    for (const auto& [kind, line, succeeded, shown] :
+         {std::tuple{Kind::Corrected, QStringLiteral("Clock corrected by +0.004 s (SNTP)"), true, QString()},
+          std::tuple{Kind::AlreadyRight, QString::fromUtf8("Clock already right (\u00b10.5 s)"), true, QString()},
+          std::tuple{Kind::NotReached, QStringLiteral("\\\\pc1 did not give the time: no reply"), false,
+                     QStringLiteral("Clock not set: \\\\pc1 did not give the time: no reply")},
+          std::tuple{Kind::Refused, notSet, false, QString()}, std::tuple{Kind::NotPermitted, notSet, false, QString()},
+          std::tuple{Kind::Waiting, QString(), false,
+                     QStringLiteral("Clock not set: the clock service did not answer in time")}})
+        QTest::addRow("written, kind %d", int(kind))
+            << written(kind, line) << succeeded << (shown.isEmpty() ? line : shown) << (kind == Kind::Waiting);
 }
 
 void TestResultStep::networkOutcome() {
