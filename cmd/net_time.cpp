@@ -3,19 +3,15 @@
 
 #include "cmd/avahi.h"
 #include "platform/clock_service.h"
-#include "platform/events.h"
 #include "time_protocol/clock_guard.h"
+#include "time_protocol/net_io.h"
 #include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/status_file.h"
 #include "time_protocol/time_reply.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHostAddress>
-#include <QHostInfo>
-#include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -40,28 +36,10 @@ QList<QHostAddress> resolveThroughAvahi(const QString& host, QString* why) {
 }
 
 QList<QHostAddress> resolve(const QString& host, int ms, QString* why) {
-    const QHostAddress literal(host);
-    if (!literal.isNull())
-        return {literal};
-    QEventLoop loop;
-    QHostInfo info;
-    bool done = false;
-    const int id = QHostInfo::lookupHost(host, &loop, [&](const QHostInfo& result) {
-        info = result;
-        done = true;
-        loop.quit();
-    });
-    execFor(loop, ms);
-    if (!done) {
-        QHostInfo::abortHostLookup(id);
-        *why = QStringLiteral("the name lookup took too long");
-        return resolveThroughAvahi(host, why);
-    }
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-        *why = QStringLiteral("the name is not known (") + info.errorString() + QLatin1Char(')');
-        return resolveThroughAvahi(host, why);
-    }
-    return info.addresses();
+    QList<QHostAddress> found;
+    for (const NetIo::Endpoint& e : NetIo::lookup(host, 0, ms, why))
+        found << e.host();
+    return found.isEmpty() ? resolveThroughAvahi(host, why) : found;
 }
 
 Sample timeProtocolFailure(const QString& why) {
@@ -72,39 +50,29 @@ Sample timeProtocolFailure(const QString& why) {
 }
 
 Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
-    QTcpSocket socket;
-    QEventLoop loop;
-    QByteArray bytes;
-    QString error;
+    // From before the connection: the server may send its value and close at once, and the value must fall
+    // inside the round trip for the sample's uncertainty to hold.
     QElapsedTimer clock;
-    QObject::connect(&socket, &QTcpSocket::connected, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] {
-        bytes += socket.read(TimeReply::kKeptBytes - bytes.size());
-        socket.readAll(); // a server that floods is not kept in memory
-    });
-    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError e) {
-        if (e != QAbstractSocket::RemoteHostClosedError)
-            error = socket.errorString();
-        loop.quit();
-    });
-    // From before the connection: the server may send its value and close before the connection is reported, and
-    // the value must fall inside the round trip for the sample's uncertainty to hold.
     clock.start();
-    socket.connectToHost(address, port);
-    execFor(loop, ms);
-    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
+    NetIo::Fd fd;
+    switch (NetIo::connectWithin({NetIo::endpoint(address, port)}, clock, ms, &fd)) {
+    case NetIo::Connect::Silent:
         return timeProtocolFailure(QStringLiteral("no connection in time"));
-    if (!error.isEmpty())
-        return timeProtocolFailure(error);
-    if (socket.state() == QAbstractSocket::ConnectedState)
-        execFor(loop, ms); // until the server closes
-    bytes += socket.read(TimeReply::kKeptBytes - bytes.size());
+    case NetIo::Connect::Refused:
+        return timeProtocolFailure(QStringLiteral("Connection refused"));
+    case NetIo::Connect::Connected:
+        break;
+    }
+    QElapsedTimer reading;
+    reading.start();
+    QByteArray bytes;
+    QString why;
+    const NetIo::Read read = NetIo::readUntilClosed(fd.get(), TimeReply::kKeptBytes, reading, ms, &bytes, &why);
     const qint64 roundTripUsec = clock.nsecsElapsed() / 1000;
     const qint64 closedUsec = Sntp::systemNowUsec();
-    const bool closed = socket.state() == QAbstractSocket::UnconnectedState;
-    socket.abort();
-    if (!closed)
+    if (read == NetIo::Read::Failed)
+        return timeProtocolFailure(why);
+    if (read == NetIo::Read::TimedOut)
         return timeProtocolFailure(QStringLiteral("the server did not close in time"));
     Sample sample = TimeReply::sample(bytes, closedUsec, roundTripUsec);
     if (!sample.ok)

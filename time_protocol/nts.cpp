@@ -2,6 +2,7 @@
 // cookies kept between them.
 #include "time_protocol/nts.h"
 
+#include "time_protocol/net_io.h"
 #include "time_protocol/ntp_time.h"
 #include "time_protocol/nts_ke.h"
 #include "time_protocol/nts_packet.h"
@@ -21,11 +22,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace Nts {
 namespace {
@@ -103,89 +99,7 @@ qint64 nowUsec(const Options& options) {
     return options.clock ? options.clock() : Sntp::systemNowUsec();
 }
 
-int remainingMs(const QElapsedTimer& timer, int limitMs) {
-    return std::max<int>(0, limitMs - static_cast<int>(timer.elapsed()));
-}
-
-// A socket closed on every path.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    void reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int get() const { return m_fd; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-struct Addresses {
-    addrinfo* list = nullptr;
-    ~Addresses() {
-        if (list)
-            freeaddrinfo(list);
-    }
-};
-
-bool resolve(const QString& host, quint16 port, int type, Addresses* out) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = type;
-    const QByteArray service = QByteArray::number(port);
-    return getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &out->list) == 0 && out->list;
-}
-
-enum class Connect { Connected, Refused, Silent, Unresolved };
-
-// A TCP connection within the time left: a refusal is known at once, a silent port costs the whole limit.
-Connect connectWithin(const QString& host, quint16 port, const QElapsedTimer& timer, int limitMs, Fd* fd) {
-    Addresses addresses;
-    if (!resolve(host, port, SOCK_STREAM, &addresses))
-        return Connect::Unresolved;
-    bool silent = false;
-    for (addrinfo* a = addresses.list; a; a = a->ai_next) {
-        Fd s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
-        if (s.get() < 0)
-            continue;
-        int error = 0;
-        if (::connect(s.get(), a->ai_addr, a->ai_addrlen) < 0) {
-            if (errno != EINPROGRESS)
-                continue;
-            pollfd p{s.get(), POLLOUT, 0};
-            int ready = -1;
-            do
-                ready = ::poll(&p, 1, remainingMs(timer, limitMs));
-            while (ready < 0 && errno == EINTR);
-            if (ready <= 0) {
-                silent = true;
-                break;
-            }
-            socklen_t size = sizeof error;
-            if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) < 0)
-                error = EIO;
-        }
-        if (error == 0) {
-            ::fcntl(s.get(), F_SETFL, ::fcntl(s.get(), F_GETFL) & ~O_NONBLOCK);
-            fd->reset(s.release());
-            return Connect::Connected;
-        }
-        if (error != ECONNREFUSED)
-            silent = true;
-    }
-    return silent ? Connect::Silent : Connect::Refused;
-}
+using NetIo::remainingMs;
 
 // The TLS client of one key exchange; everything freed on every path.
 class Tls {
@@ -297,19 +211,22 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
     };
     QElapsedTimer timer;
     timer.start();
-    Fd fd;
-    switch (connectWithin(host, options.kePort, timer, options.keLimitMs, &fd)) {
-    case Connect::Unresolved:
+    QString unknown;
+    const QList<NetIo::Endpoint> endpoints = NetIo::lookup(host, options.kePort, options.keLimitMs, &unknown);
+    if (endpoints.isEmpty()) {
         ke.why = QStringLiteral("cannot find %1").arg(host);
         return ke;
-    case Connect::Refused:
+    }
+    NetIo::Fd fd;
+    switch (NetIo::connectWithin(endpoints, timer, options.keLimitMs, &fd)) {
+    case NetIo::Connect::Refused:
         ke.offer = Offer::No;
         ke.why = QStringLiteral("%1 does not offer NTS").arg(host);
         return ke;
-    case Connect::Silent:
+    case NetIo::Connect::Silent:
         ke.why = QStringLiteral("no NTS key exchange answer from %1").arg(host);
         return ke;
-    case Connect::Connected:
+    case NetIo::Connect::Connected:
         break;
     }
 
@@ -426,13 +343,14 @@ struct Exchange {
 Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int placeholders, const Options& options) {
     const int limitMs = options.ntpLimitMs;
     Exchange ex;
-    Addresses addresses;
-    if (!resolve(state.ntpHost, state.ntpPort, SOCK_DGRAM, &addresses)) {
+    QString why;
+    const QList<NetIo::Endpoint> endpoints = NetIo::lookup(state.ntpHost, state.ntpPort, limitMs, &why);
+    if (endpoints.isEmpty()) {
         ex.why = QStringLiteral("cannot find %1").arg(state.ntpHost);
         return ex;
     }
-    Fd fd(::socket(addresses.list->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (fd.get() < 0 || ::connect(fd.get(), addresses.list->ai_addr, addresses.list->ai_addrlen) < 0) {
+    const std::unique_ptr<NetIo::DatagramLink> link = NetIo::udpLink(endpoints.first(), &why);
+    if (!link) {
         ex.why = QStringLiteral("cannot reach %1").arg(state.ntpHost);
         return ex;
     }
@@ -440,25 +358,27 @@ Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int place
     QElapsedTimer timer;
     ex.t1 = nowUsec(options);
     timer.start();
-    if (request.packet.isEmpty() ||
-        ::send(fd.get(), request.packet.constData(), static_cast<size_t>(request.packet.size()), 0) < 0) {
+    if (request.packet.isEmpty() || !link->send(request.packet)) {
         ex.why = QStringLiteral("the request could not be sent to %1").arg(state.ntpHost);
         return ex;
     }
     ex.why = QStringLiteral("no NTS answer from %1").arg(state.ntpHost);
-    QByteArray buffer(4096, '\0');
     for (;;) {
-        pollfd p{fd.get(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, remainingMs(timer, limitMs));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
+        // A flood of stray datagrams must not keep the exchange beyond its limit.
+        if (remainingMs(timer, limitMs) == 0)
             return ex;
-        const ssize_t n = ::recv(fd.get(), buffer.data(), static_cast<size_t>(buffer.size()), 0);
+        const NetIo::DatagramLink::Received got = link->receive(remainingMs(timer, limitMs));
         const qint64 elapsedUsec = timer.nsecsElapsed() / 1000;
-        if (n < 0)
-            continue; // an ICMP refusal arrives as an error here: keep listening as for any stray reply
-        ex.reply = NtsPacket::parse(buffer.left(static_cast<int>(n)), request, state.keys.s2c);
+        if (got.kind == NetIo::DatagramLink::Received::Kind::Nothing)
+            return ex;
+        // An ICMP refusal may be a forger's: keep listening as for any stray reply.
+        if (got.kind == NetIo::DatagramLink::Received::Kind::Refused)
+            continue;
+        if (got.kind == NetIo::DatagramLink::Received::Kind::Error) {
+            ex.why = QStringLiteral("cannot reach %1: %2").arg(state.ntpHost, got.why);
+            return ex;
+        }
+        ex.reply = NtsPacket::parse(got.bytes, request, state.keys.s2c);
         if (ex.reply.kind == NtsPacket::Reply::Ignored) {
             ex.why = QStringLiteral("no valid NTS answer from %1: %2").arg(state.ntpHost, ex.reply.why);
             continue;

@@ -1,6 +1,7 @@
 // One SNTP exchange with a server: the request, every reply checked, the transit on the monotonic clock.
 #pragma once
 
+#include "time_protocol/net_io.h"
 #include "time_protocol/sample.h"
 
 #include <QHostAddress>
@@ -11,9 +12,11 @@ namespace Sntp {
 // This clock in microseconds since 1970.
 qint64 systemNowUsec();
 
-// Sends one request to `address`:`port` and waits at most `limitMs` for a good reply. Bad replies (forged, not
+// Sends one request over `link` and waits at most `limitMs` for a good reply. Bad replies (forged, not
 // synchronized, kiss-o'-death, impossible stamps...) are read past, however many arrive, until a good one or the limit;
 // "port unreachable" ends it at once. `nowUsec` reads this clock when the request leaves (the system clock when empty);
 // the reply's arrival is that reading plus the monotonic time elapsed.
+Sample exchange(NetIo::DatagramLink& link, int limitMs, const std::function<qint64()>& nowUsec = {});
+// The same with `address`:`port`.
 Sample exchange(const QHostAddress& address, quint16 port, int limitMs, const std::function<qint64()>& nowUsec = {});
 } // namespace Sntp

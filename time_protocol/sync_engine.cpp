@@ -12,8 +12,6 @@
 #include "time_protocol/status_words.h"
 #include "time_protocol/time_reply.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
 #include <algorithm>
 #include <utility>
 
@@ -22,19 +20,16 @@ namespace {
 Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port, int limitMs) {
     QElapsedTimer spent;
     spent.start();
-    QHostAddress address(host);
-    if (address.isNull()) {
-        const QHostInfo info = QHostInfo::fromName(host);
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-            Sample unknown;
-            unknown.road = Road::kSntp;
-            unknown.why = QStringLiteral("SNTP: the name is not known (") + info.errorString() + QLatin1Char(')');
-            return unknown;
-        }
-        address = info.addresses().first();
+    QString why;
+    const QList<NetIo::Endpoint> found = NetIo::lookup(host, port, limitMs, &why);
+    if (found.isEmpty()) {
+        Sample unknown;
+        unknown.road = Road::kSntp;
+        unknown.why = QStringLiteral("SNTP: ") + why;
+        return unknown;
     }
-    const int left = static_cast<int>(std::max<qint64>(0, limitMs - spent.elapsed()));
-    return Sntp::exchange(address, port, left, [&platform] { return platform.nowUsec(); });
+    return Sntp::exchange(found.first().host(), port, NetIo::remainingMs(spent, limitMs),
+                          [&platform] { return platform.nowUsec(); });
 }
 
 QString queryKey(const QString& host, int port, Road::Next road) {

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+#include <chrono>
+#include <future>
 
 class TestCmdReplies : public QObject {
     Q_OBJECT
@@ -26,6 +28,8 @@ private Q_SLOTS:
     void sntpSample();
     void badRepliesFromThePeer_data();
     void badRepliesFromThePeer();
+    void exchangeOverAFakeLink_data();
+    void exchangeOverAFakeLink();
     void viewListing();
     void viewWithoutComputers();
     void computerFromResolve_data();
@@ -50,6 +54,13 @@ QByteArray reply(quint8 first, quint8 stratum, quint32 seconds, quint32 fraction
     for (int i = 0; i < 8; ++i)
         r[24 + i] = static_cast<char>(originate >> (56 - 8 * i));
     return r;
+}
+// Runs `call` on a thread of its own while this thread's event loop serves the peer, as a server apart would.
+template <typename Call> auto besideThePeer(Call call) {
+    auto result = std::async(std::launch::async, call);
+    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QTest::qWait(1);
+    return result.get();
 }
 QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
@@ -253,7 +264,7 @@ void TestCmdReplies::badRepliesFromThePeer() {
     // Nothing listens on port 9 there, so the Time Protocol cannot stand in for SNTP.
     QElapsedTimer t;
     t.start();
-    const Sample answer = NetTime::ask(address.toString(), {peer.localPort(), 9}, 3000);
+    const Sample answer = besideThePeer([&] { return NetTime::ask(address.toString(), {peer.localPort(), 9}, 3000); });
     QVERIFY2(answer.ok == good, qPrintable(answer.why));
     if (good) {
         QCOMPARE(answer.road, QStringLiteral("SNTP"));
@@ -265,6 +276,65 @@ void TestCmdReplies::badRepliesFromThePeer() {
         QVERIFY2(t.elapsed() >= 2800, qPrintable(QString::number(t.elapsed())));
     }
     QVERIFY(sends.isEmpty());
+}
+
+namespace {
+// Hands out scripted datagrams; a reply whose originate stamp is 1 gets the request's own nonce there.
+class ScriptedLink : public NetIo::DatagramLink {
+public:
+    bool sendFails = false;
+    QList<Received> script;
+    bool send(const QByteArray& bytes) override {
+        m_nonce = bytes.mid(40, 8);
+        return !sendFails;
+    }
+    Received receive(int) override {
+        if (script.isEmpty())
+            return {};
+        Received next = script.takeFirst();
+        if (next.bytes.mid(24, 8) == QByteArray::fromHex("0000000000000001"))
+            next.bytes.replace(24, 8, m_nonce);
+        return next;
+    }
+
+private:
+    QByteArray m_nonce;
+};
+} // namespace
+
+void TestCmdReplies::exchangeOverAFakeLink_data() {
+    using Kind = NetIo::DatagramLink::Received::Kind;
+    using R = NetIo::DatagramLink::Received;
+    QTest::addColumn<QList<R>>("script");
+    QTest::addColumn<bool>("sendFails");
+    QTest::addColumn<QString>("why"); // empty: a sample
+    const R good{Kind::Datagram, reply(0x24, 2, 3'990'000'000u, 0, 1), {}};
+    const R kiss{Kind::Datagram, reply(0x24, 0, 3'990'000'000u, 0, 1), {}};
+    QTest::newRow("bad replies read past")
+        << QList<R>{kiss, {Kind::Datagram, QByteArray(7, 'x'), {}}, good} << false << QString();
+    QTest::newRow("port unreachable ends it") << QList<R>{{Kind::Refused, {}, QStringLiteral("refused")}, good} << false
+                                              << QStringLiteral("SNTP: no SNTP server on that computer");
+    QTest::newRow("an error ends it") << QList<R>{{Kind::Error, {}, QStringLiteral("No route to host")}, good} << false
+                                      << QStringLiteral("SNTP: No route to host");
+    QTest::newRow("the first good reply ends it") << QList<R>{good, kiss} << false << QString();
+    QTest::newRow("only a kiss-o'-death")
+        << QList<R>{kiss} << false << QStringLiteral("SNTP: the server refused the request");
+    QTest::newRow("silence") << QList<R>{} << false << QStringLiteral("SNTP: no reply");
+    QTest::newRow("nothing sent") << QList<R>{good} << true << QStringLiteral("SNTP: the request could not be sent");
+}
+
+void TestCmdReplies::exchangeOverAFakeLink() {
+    QFETCH(QList<NetIo::DatagramLink::Received>, script);
+    QFETCH(bool, sendFails);
+    QFETCH(QString, why);
+    ScriptedLink link;
+    link.script = script;
+    link.sendFails = sendFails;
+    const Sample s = Sntp::exchange(link, 3000, [] { return Sntp::systemNowUsec(); });
+    QVERIFY2(s.ok == why.isEmpty(), qPrintable(s.why));
+    QVERIFY2(s.why.contains(why), qPrintable(s.why));
+    if (s.ok)
+        QCOMPARE(s.serverUtc.date(), QDate(2026, 6, 9));
 }
 
 void TestCmdReplies::viewListing() {
@@ -384,8 +454,9 @@ void TestCmdReplies::netTimeGuards() {
         closedPort = probe.serverPort();
     }
     RecordingClock clock;
-    const QString out =
-        NetTime::run(QStringLiteral("127.0.0.1"), clock, {server.localPort(), closedPort}, userStarted).output;
+    const QString out = besideThePeer([&] {
+        return NetTime::run(QStringLiteral("127.0.0.1"), clock, {server.localPort(), closedPort}, userStarted).output;
+    });
     QVERIFY2(out.contains(said), qPrintable(out));
     const bool completed = out.contains(QLatin1String("The command completed successfully."));
     const bool set = completed && !out.contains(QLatin1String("Clock already right"));
