@@ -2,9 +2,9 @@
 #include "platform/linux_platform.h"
 
 #include "platform/date_time_panel.h"
+#include "platform/program_options.h"
 #include "platform/system_events.h"
 #include "platform/system_tray.h"
-#include "time_protocol/clock_guard.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -226,7 +226,7 @@ bool LinuxPlatform::askYesNo(const QString& title, const QString& text) {
 }
 
 QDate LinuxPlatform::buildDate() const {
-    return ClockGuard::buildDate();
+    return programBuildDate();
 }
 
 QString LinuxPlatform::inputBox(const QString& prompt, const QString& title, const QString& defaultAnswer) {

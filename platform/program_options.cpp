@@ -46,3 +46,8 @@ int answerProgramOptions(const ProgramOptions& options, const char* program, con
     std::fputs(qPrintable(usage), stderr);
     return 2;
 }
+
+QDate programBuildDate() {
+    static const QDate date = QDate::fromString(QStringLiteral(HV_BUILD_DATE), Qt::ISODate);
+    return date;
+}

@@ -1,6 +1,7 @@
 // The command-line manners of both programs: --help and --version answer and end, an unknown option is refused.
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -19,3 +20,6 @@ ProgramOptions readProgramOptions(const QStringList& args, const QStringList& ac
 // Prints the answer to --help (the usage on standard output), --version, or a wrong line (the usage on standard
 // error), and returns the exit status: 0, 0, 2. -1 when the program is to run.
 int answerProgramOptions(const ProgramOptions& options, const char* program, const QString& usage);
+
+// The day this program was built (SOURCE_DATE_EPOCH's when set): no right clock is older.
+QDate programBuildDate();

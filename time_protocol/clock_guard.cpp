@@ -2,6 +2,7 @@
 #include "time_protocol/clock_guard.h"
 
 #include "platform/date_text.h"
+#include "platform/program_options.h"
 #include "time_protocol/status_words.h"
 
 #include <QLocale>
@@ -22,8 +23,7 @@ QString secondsText(qint64 usec, int decimals = 1) {
 } // namespace
 
 QDate buildDate() {
-    static const QDate date = QDate::fromString(QStringLiteral(HORAVANE_BUILD_DATE), Qt::ISODate);
-    return date;
+    return programBuildDate();
 }
 
 Verdict judge(const QDateTime& serverUtc, qint64 correctionUsec, bool userStarted, const QDate& build,
