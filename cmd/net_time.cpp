@@ -49,7 +49,7 @@ Sample timeProtocolFailure(const QString& why) {
     return s;
 }
 
-Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
+Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms, const Clock& nowUsec) {
     // From before the connection: the server may send its value and close at once, and the value must fall
     // inside the round trip for the sample's uncertainty to hold.
     QElapsedTimer clock;
@@ -69,7 +69,7 @@ Sample askTimeProtocol(const QHostAddress& address, quint16 port, int ms) {
     QString why;
     const NetIo::Read read = NetIo::readUntilClosed(fd.get(), TimeReply::kKeptBytes, reading, ms, &bytes, &why);
     const qint64 roundTripUsec = clock.nsecsElapsed() / 1000;
-    const qint64 closedUsec = Sntp::systemNowUsec();
+    const qint64 closedUsec = nowUsec();
     if (read == NetIo::Read::Failed)
         return timeProtocolFailure(why);
     if (read == NetIo::Read::TimedOut)
@@ -85,7 +85,7 @@ Ports Ports::fromEnvironment() {
     return {PortSetting::environment().ntpPort, PortSetting::environment().timePort};
 }
 
-Sample ask(const QString& host, const Ports& ports, int stepMs) {
+Sample ask(const QString& host, const Ports& ports, int stepMs, const Clock& nowUsec) {
     Sample none;
     const QList<QHostAddress> addresses = resolve(host, stepMs, &none.why);
     if (addresses.isEmpty())
@@ -98,10 +98,10 @@ Sample ask(const QString& host, const Ports& ports, int stepMs) {
     for (const QHostAddress& address : addresses) {
         if (!reasons.isEmpty() && elapsed.elapsed() >= stepMs)
             break;
-        const Sample sntp = Sntp::exchange(address, ports.sntp, stepMs);
+        const Sample sntp = Sntp::exchange(address, ports.sntp, stepMs, nowUsec);
         if (sntp.ok)
             return sntp;
-        const Sample tp = askTimeProtocol(address, ports.time, stepMs);
+        const Sample tp = askTimeProtocol(address, ports.time, stepMs, nowUsec);
         if (tp.ok)
             return tp;
         reasons << address.toString() + QStringLiteral(": ") + sntp.why + QStringLiteral("; ") + tp.why;
@@ -122,9 +122,9 @@ Earlier earlierOutcome(const QString& output) {
 }
 
 Result run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted,
-           const std::function<void()>& handingOver, qint64 settledUsec) {
+           const std::function<void()>& handingOver, qint64 settledUsec, const Clock& nowUsec) {
     using Kind = StatusFile::Report::Kind;
-    const Sample answer = ask(host, ports);
+    const Sample answer = ask(host, ports, kStepMs, nowUsec);
     StatusFile::Report report;
     report.host = host;
     if (!answer.ok) {

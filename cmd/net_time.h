@@ -2,6 +2,7 @@
 #pragma once
 
 #include "time_protocol/sample.h"
+#include "time_protocol/sntp_exchange.h"
 
 #include <QDateTime>
 #include <QString>
@@ -20,8 +21,11 @@ struct Ports {
 // About two seconds for each network step: the name lookup, the SNTP exchange, the connection, the reply.
 constexpr int kStepMs = 2000;
 
+// This computer's time in Unix microseconds, read when a request leaves and when a reply has come.
+using Clock = std::function<qint64()>;
+
 // The computer's sample, by SNTP ("SNTP") or else the Time Protocol ("Time Protocol"); why when neither answers.
-Sample ask(const QString& host, const Ports& ports, int stepMs = kStepMs);
+Sample ask(const QString& host, const Ports& ports, int stepMs = kStepMs, const Clock& nowUsec = Sntp::systemNowUsec);
 
 struct Result {
     QString output;             // what the command prints
@@ -35,7 +39,8 @@ struct Result {
 // correction within both is not sent either. `handingOver` runs just before the correction goes to the clock
 // service, which may take minutes when it asks for a password.
 Result run(const QString& host, ClockService& clock, const Ports& ports, bool userStarted = false,
-           const std::function<void()>& handingOver = {}, qint64 settledUsec = 0);
+           const std::function<void()>& handingOver = {}, qint64 settledUsec = 0,
+           const Clock& nowUsec = Sntp::systemNowUsec);
 
 // What the output of the run just ahead of this one (the worker starts two) tells this one: a correction that
 // was made, which a run that finds the clock right must not hide; or a refusal of the clock service, which

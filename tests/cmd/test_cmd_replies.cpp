@@ -432,14 +432,15 @@ void TestCmdReplies::netTimeGuards() {
     QFETCH(quint32, seconds);
     QFETCH(bool, userStarted);
     QFETCH(QString, said);
-    // An SNTP server on loopback whose clock runs ahead by the given seconds; no Time Protocol server.
+    // An SNTP server on loopback, against a clock of this computer that runs behind by the given seconds; no Time
+    // Protocol server.
     QUdpSocket server;
     QVERIFY(server.bind(QHostAddress::LocalHost, 0));
     connect(&server, &QUdpSocket::readyRead, this, [&] {
         while (server.hasPendingDatagrams()) {
             const QNetworkDatagram request = server.receiveDatagram();
             // To the microsecond, so that a right clock is found right.
-            const quint64 t = NtpTime::timestamp(Sntp::systemNowUsec() + aheadSeconds * 1000000);
+            const quint64 t = NtpTime::timestamp(Sntp::systemNowUsec());
             const quint32 s1900 = seconds ? seconds : static_cast<quint32>(t >> 32);
             const quint32 fraction = seconds ? 0u : static_cast<quint32>(t);
             QByteArray answer = reply(0x24, 2, s1900, fraction);
@@ -455,7 +456,9 @@ void TestCmdReplies::netTimeGuards() {
     }
     RecordingClock clock;
     const QString out = besideThePeer([&] {
-        return NetTime::run(QStringLiteral("127.0.0.1"), clock, {server.localPort(), closedPort}, userStarted).output;
+        return NetTime::run(QStringLiteral("127.0.0.1"), clock, {server.localPort(), closedPort}, userStarted, {}, 0,
+                            [aheadSeconds] { return Sntp::systemNowUsec() - aheadSeconds * 1000000; })
+            .output;
     });
     QVERIFY2(out.contains(said), qPrintable(out));
     const bool completed = out.contains(QLatin1String("The command completed successfully."));
