@@ -95,10 +95,6 @@ private:
     quint64 m_keyExchanges = 0;
 };
 
-qint64 nowUsec(const Options& options) {
-    return options.clock ? options.clock() : Sntp::systemNowUsec();
-}
-
 using NetIo::remainingMs;
 
 // The TLS client of one key exchange; everything freed on every path.
@@ -282,7 +278,7 @@ KeyExchange keyExchange(const QString& host, const Options& options) {
         return refuse(certificateWhy(status));
     if (!validity(session, tls.m_credentials, &ke.state.notBeforeUsec, &ke.state.notAfterUsec))
         return refuse(QStringLiteral("the server's certificate cannot be read"));
-    ke.state.datesPending = !datesWhy(nowUsec(options), ke.state).isEmpty();
+    ke.state.datesPending = !datesWhy(options.clock(), ke.state).isEmpty();
 
     for (const auto& [context, key] :
          {std::make_pair('\0', &ke.state.keys.c2s), std::make_pair('\1', &ke.state.keys.s2c)}) {
@@ -356,7 +352,7 @@ Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int place
     }
     const NtsPacket::Request request = NtsPacket::request(cookie, placeholders, state.keys.c2s);
     QElapsedTimer timer;
-    ex.t1 = nowUsec(options);
+    ex.t1 = options.clock();
     timer.start();
     if (request.packet.isEmpty() || !link->send(request.packet)) {
         ex.why = QStringLiteral("the request could not be sent to %1").arg(state.ntpHost);
@@ -389,6 +385,8 @@ Exchange ntpExchange(const HostState& state, const QByteArray& cookie, int place
     }
 }
 } // namespace
+
+Options::Options() : clock(Sntp::systemNowUsec) {}
 
 Options Options::fromEnvironment() {
     Options options;

@@ -15,7 +15,8 @@ struct Options {
     QString caFile;                // HORAVANE_CA_FILE: PEM CAs that replace the system store; empty: the system's
     int keLimitMs = 2000;          // a silent key exchange port costs no more than this
     int ntpLimitMs = 3000;         // nor a silent NTP exchange
-    std::function<qint64()> clock; // this computer's time in Unix microseconds; empty: the system clock
+    std::function<qint64()> clock; // this computer's time in Unix microseconds: the system clock's at first
+    Options();
     static Options fromEnvironment();
 };
 

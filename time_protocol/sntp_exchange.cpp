@@ -26,7 +26,7 @@ Sample exchange(NetIo::DatagramLink& link, int limitMs, const std::function<qint
     using Kind = NetIo::DatagramLink::Received::Kind;
     const quint64 nonce = newNonce();
     const QByteArray request = Sntp::request(nonce);
-    const qint64 sentUsec = nowUsec ? nowUsec() : systemNowUsec();
+    const qint64 sentUsec = nowUsec();
     QElapsedTimer transit;
     transit.start();
     if (!link.send(request))
