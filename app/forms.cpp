@@ -6,6 +6,7 @@
 #include "dialogs/schedule_dialog.h"
 #include "dialogs/server_dialog.h"
 #include "net_engine/worker_window.h"
+#include "time_protocol/sync_engine.h"
 #include "time_protocol/vespline.h"
 
 namespace {
@@ -17,7 +18,7 @@ template <typename Form> Form& load(QPointer<Form>& slot, Forms& forms) {
 } // namespace
 
 Forms::Forms(Platform& platform, QObject* parent)
-    : QObject(parent), m_platform(platform), m_ntsClient(std::make_shared<Nts::Client>()) {}
+    : QObject(parent), m_platform(platform), m_syncEngine(std::make_unique<SyncEngine>(platform)) {}
 
 Forms::~Forms() {
     // The dialogs first: they may still refer to the main window.

@@ -16,9 +16,7 @@ class Tarnwick2;
 class Tarnwick3;
 class Tarnwick4;
 class QWidget;
-namespace Nts {
-class Client;
-}
+class SyncEngine;
 
 class Forms : public QObject {
     Q_OBJECT
@@ -28,9 +26,9 @@ public:
 
     Platform& platform() { return m_platform; }
     TarnBase& base() { return m_base; }
-    // The NTS keys and cookies, kept while the program runs though the Time Protocol window may be discarded;
-    // shared with the worker threads that use them.
-    const std::shared_ptr<Nts::Client>& ntsClient() const { return m_ntsClient; }
+    // The Internet synchronization with its NTS keys and cookies and the pacing of each server, kept while the
+    // program runs though the Time Protocol window may be discarded.
+    SyncEngine& syncEngine() { return *m_syncEngine; }
 
     Tarnwick1& tarnwick1(); // main window
     Tarnwick& tarnwick();   // hidden worker: command runner, result step, discovery
@@ -52,7 +50,7 @@ public:
 private:
     Platform& m_platform;
     TarnBase m_base;
-    std::shared_ptr<Nts::Client> m_ntsClient;
+    std::unique_ptr<SyncEngine> m_syncEngine;
     QPointer<Tarnwick1> m_tarnwick1;
     QPointer<Tarnwick> m_tarnwick;
     QPointer<Vespline> m_vespline;

@@ -37,10 +37,10 @@ QString queryKey(const QString& host, int port, Road::Next road) {
 }
 } // namespace
 
-SyncEngine::SyncEngine(Platform& platform, std::shared_ptr<Nts::Client> nts)
-    : m_platform(platform), m_nts(std::move(nts)), m_ntsOptions(Nts::Options::fromEnvironment()),
-      m_sntpPort(m_ntsOptions.ntpPort), m_timePort(PortSetting::environment().timePort),
-      m_ntsCall([client = m_nts](const QString& host, const Nts::Options& options) {
+SyncEngine::SyncEngine(Platform& platform)
+    : m_platform(platform), m_ntsOptions(Nts::Options::fromEnvironment()), m_sntpPort(m_ntsOptions.ntpPort),
+      m_timePort(PortSetting::environment().timePort),
+      m_ntsCall([client = &m_nts](const QString& host, const Nts::Options& options) {
           return client->synchronize(host, options);
       }),
       m_sntpCall([&platform](const QString& host, quint16 port, int limitMs) {
@@ -73,9 +73,23 @@ SyncEngine::~SyncEngine() {
     m_workers.waitForDone();
 }
 
-void SyncEngine::setTimeProtocolSocket(std::function<void(const QString&, int)> open, std::function<QString()> close) {
+void SyncEngine::setTimeProtocolSocket(const QObject* owner, std::function<void(const QString&, int)> open,
+                                       std::function<QString()> close) {
+    m_socketOwner = owner;
     m_openTimeProtocol = std::move(open);
     m_closeTimeProtocol = std::move(close);
+}
+
+void SyncEngine::releaseTimeProtocolSocket(const QObject* owner) {
+    // A window discarded after its successor took over leaves the successor's run alone.
+    if (owner != m_socketOwner)
+        return;
+    setTimeProtocolSocket(nullptr, {}, {});
+    m_running = false;
+    m_holding = false;
+    m_limit.stop();
+    m_paceWait.stop();
+    m_pacedStart = nullptr;
 }
 
 void SyncEngine::start(const QString& host, Starter starter) {
@@ -145,7 +159,7 @@ void SyncEngine::witnessAnswered(quint64 run, const Nts::Result& result) {
 }
 
 bool SyncEngine::remembered() const {
-    return m_nts->completedBefore(m_host) ||
+    return m_nts.completedBefore(m_host) ||
            NtsMemory::read(m_platform.drive(), m_platform.programFolder()).contains(NtsMemory::key(m_host));
 }
 

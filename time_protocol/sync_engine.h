@@ -41,7 +41,7 @@ struct SyncOutcome {
 class SyncEngine : public QObject {
     Q_OBJECT
 public:
-    SyncEngine(Platform& platform, std::shared_ptr<Nts::Client> nts);
+    explicit SyncEngine(Platform& platform);
     ~SyncEngine() override;
 
     // A synchronization gets this long from its start, every road and pacing wait included.
@@ -49,10 +49,14 @@ public:
     // A silent SNTP server costs no more than this.
     static constexpr int kSntpLimitMs = 3000;
 
-    // The Time Protocol's connection is the window's socket: `open` connects to the host and port, `close` drops
-    // the connection and gives back what it had received. The window reports its end with timeProtocolReplied or
-    // giveUp.
-    void setTimeProtocolSocket(std::function<void(const QString& host, int port)> open, std::function<QString()> close);
+    // The Time Protocol's connection is the socket of `owner`, a window: `open` connects to the host and port,
+    // `close` drops the connection and gives back what it had received. The window reports its end with
+    // timeProtocolReplied or giveUp.
+    void setTimeProtocolSocket(const QObject* owner, std::function<void(const QString& host, int port)> open,
+                               std::function<QString()> close);
+    // `owner` is going: when the socket is still its own, the synchronization under way ends without an outcome,
+    // since nobody is left to show it.
+    void releaseTimeProtocolSocket(const QObject* owner);
 
     // Starts a synchronization with `host`, abandoning any under way, and returns at once; `finished` tells its
     // outcome. Only a person's lets the clock service and this program ask questions.
@@ -121,7 +125,7 @@ private:
     void end(SyncOutcome outcome);
 
     Platform& m_platform;
-    std::shared_ptr<Nts::Client> m_nts;
+    Nts::Client m_nts; // the keys and cookies of every host, used by the worker threads
     Nts::Options m_ntsOptions;
     quint16 m_sntpPort = 123;
     int m_timePort = 37;
@@ -129,6 +133,7 @@ private:
     SntpCall m_sntpCall;
     std::function<void(const QString&, int)> m_openTimeProtocol;
     std::function<QString()> m_closeTimeProtocol;
+    const QObject* m_socketOwner = nullptr;
     std::optional<QStringList> m_witnessSeam;
     int m_queryGapMs = Road::kQueryGapMs;
     int m_limitMs = kExchangeLimitMs;

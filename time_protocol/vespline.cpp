@@ -18,7 +18,7 @@
 #include <QPushButton>
 #include <algorithm>
 
-Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms), m_engine(forms.platform(), forms.ntsClient()) {
+Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms), m_engine(forms.syncEngine()) {
     setObjectName(QStringLiteral("Vespline"));
     setWindowTitle(QStringLiteral("Synchronize Your Clock"));
     const QFont arial(QStringLiteral("Arial"), 10);
@@ -44,11 +44,12 @@ Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms), m_engine(fo
     grid->addWidget(cmdSync, 2, 0);
     grid->addWidget(cmdQuit, 2, 1);
 
-    m_engine.setTimeProtocolSocket([this](const QString& host, int port) { connectToServer(host, port); },
-                                   [this] {
-                                       Winsock->Close();
-                                       return Received;
-                                   });
+    m_engine.setTimeProtocolSocket(
+        this, [this](const QString& host, int port) { connectToServer(host, port); },
+        [this] {
+            Winsock->Close();
+            return Received;
+        });
     connect(&m_engine, &SyncEngine::finished, this, &Vespline::finish);
 
     connect(cmdSync, &QPushButton::clicked, this, [this] { cmdSync_Click(Starter::Person); });
@@ -61,7 +62,10 @@ Vespline::Vespline(Forms& forms) : QWidget(nullptr), m_forms(forms), m_engine(fo
     Form_Load();
 }
 
-Vespline::~Vespline() = default;
+Vespline::~Vespline() {
+    // The engine outlives this window, and with it the socket it would open.
+    m_engine.releaseTimeProtocolSocket(this);
+}
 
 void Vespline::Form_Load() {
     for (const QString& server : ServerLists::timeProtocolServers())

@@ -70,7 +70,7 @@ private:
     void finish(const SyncOutcome& outcome);
 
     Forms& m_forms;
-    SyncEngine m_engine;
+    SyncEngine& m_engine;
     SyncOutcome m_outcome;
     QString m_lastOutcome;
     qint32 m_connectStartTick = 0; // the tick count when the Time Protocol connection was started

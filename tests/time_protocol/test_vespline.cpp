@@ -370,6 +370,10 @@ void TestVespline::sameServerIsNotAskedTooOften() {
         return r;
     });
     QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("SUCESS"));
+    // Nor when the window was discarded and opened again in between.
+    v.cmdQuit_Click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!m_forms->isVesplineLoaded());
     QCOMPARE(sync(QStringLiteral("127.0.0.1"), server.port()), QStringLiteral("SUCESS"));
     QCOMPARE(server.connections(), 2);
     QVERIFY2(server.acceptedAtMs[1] - server.acceptedAtMs[0] >= 750,
