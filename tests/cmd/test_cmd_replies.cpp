@@ -5,6 +5,7 @@
 #include "cmd/net_view.h"
 #include "platform/clock_service.h"
 #include "tests/support/process_fixtures.h"
+#include "tests/support/scripted_time_server.h"
 #include "time_protocol/ntp_time.h"
 #include "time_protocol/sntp.h"
 #include "time_protocol/sntp_exchange.h"
@@ -30,6 +31,8 @@ private Q_SLOTS:
     void badRepliesFromThePeer();
     void exchangeOverAFakeLink_data();
     void exchangeOverAFakeLink();
+    void timeProtocolStreams_data();
+    void timeProtocolStreams();
     void viewListing();
     void viewWithoutComputers();
     void computerFromResolve_data();
@@ -335,6 +338,34 @@ void TestCmdReplies::exchangeOverAFakeLink() {
     QVERIFY2(s.why.contains(why), qPrintable(s.why));
     if (s.ok)
         QCOMPARE(s.serverUtc.date(), QDate(2026, 6, 9));
+}
+
+void TestCmdReplies::timeProtocolStreams_data() {
+    using S = ScriptedTimeServer;
+    QTest::addColumn<QList<S::Step>>("script");
+    QTest::addColumn<QString>("why"); // empty: a sample
+    const QByteArray value = QByteArray::fromHex("E96B1E80");
+    QTest::newRow("four bytes, then closed") << QList<S::Step>{S::send(value), S::close()} << QString();
+    QTest::newRow("four bytes, then reset") << QList<S::Step>{S::send(value), S::reset()} << QString();
+    QTest::newRow("five bytes") << QList<S::Step>{S::send(value + 'x'), S::close()}
+                                << QStringLiteral("Time Protocol: ");
+    QTest::newRow("never closed") << QList<S::Step>{S::send(value), S::hold()}
+                                  << QStringLiteral("Time Protocol: the server did not close in time");
+    QTest::newRow("a flood") << QList<S::Step>{S::flood()}
+                             << QStringLiteral("Time Protocol: the server did not close in time");
+}
+
+// Over the shared helper: only the first bytes are kept, and the exchange ends at its limit whatever the server does.
+void TestCmdReplies::timeProtocolStreams() {
+    QFETCH(QList<ScriptedTimeServer::Step>, script);
+    QFETCH(QString, why);
+    ScriptedTimeServer server(script);
+    // Nothing listens for SNTP on port 9 there.
+    const Sample s = besideThePeer([&] { return NetTime::ask(QStringLiteral("127.0.0.1"), {9, server.port()}, 1000); });
+    QVERIFY2(s.ok == why.isEmpty(), qPrintable(s.why));
+    QVERIFY2(s.why.contains(why), qPrintable(s.why));
+    if (s.ok)
+        QCOMPARE(s.serverUtc.toSecsSinceEpoch(), utc(2024, 2, 5, 8, 44, 48).toSecsSinceEpoch());
 }
 
 void TestCmdReplies::viewListing() {
