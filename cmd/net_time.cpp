@@ -5,6 +5,7 @@
 #include "platform/clock_service.h"
 #include "time_protocol/clock_guard.h"
 #include "time_protocol/net_io.h"
+#include "time_protocol/road.h"
 #include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/status_file.h"
@@ -147,7 +148,7 @@ Result run(const QString& host, ClockService& clock, const Ports& ports, bool us
     settled.uncertaintyUsec += std::max<qint64>(0, settledUsec);
     if (settled.withinUncertainty()) {
         report.kind = Kind::AlreadyRight;
-        report.line = ClockGuard::alreadyRightText(settled.uncertaintyUsec);
+        report.line = Road::outcomeText(settled);
         return {StatusFile::write(report)};
     }
     if (handingOver)
@@ -159,7 +160,7 @@ Result run(const QString& host, ClockService& clock, const Ports& ports, bool us
         return {StatusFile::write(report)};
     }
     report.kind = Kind::Corrected;
-    report.line = ClockGuard::correctedText(usec, answer.road);
+    report.line = Road::outcomeText(answer);
     return {StatusFile::write(report), true, answer.uncertaintyUsec};
 }
 } // namespace NetTime

@@ -45,22 +45,6 @@ Verdict judge(const QDateTime& serverUtc, qint64 correctionUsec, bool userStarte
     return {Step::Confirm, {}};
 }
 
-QString correctedText(qint64 correctionUsec) {
-    return QLatin1String(StatusWords::kCorrectedBy) + secondsText(correctionUsec);
-}
-
-QString correctedText(qint64 correctionUsec, const QString& road) {
-    return QLatin1String(StatusWords::kCorrectedBy) + secondsText(correctionUsec, 3) + QStringLiteral(" (") + road +
-           QLatin1Char(')');
-}
-
-QString alreadyRightText(qint64 uncertaintyUsec) {
-    // Tenths for the Time Protocol's half second, milliseconds for the finer roads.
-    const double seconds = static_cast<double>(std::llabs(uncertaintyUsec)) / 1e6;
-    return QLatin1String(StatusWords::kAlreadyRight) + QStringLiteral(" (") + QChar(0x00B1) +
-           QString::number(seconds, 'f', seconds >= 0.1 ? 1 : 3) + QStringLiteral(" s)");
-}
-
 QString largeStepQuestion(const QDateTime& serverUtc, qint64 correctionUsec, const QDateTime& certificateExpiredUtc) {
     const QDateTime server = serverUtc.toLocalTime();
     const QDateTime here = server.addMSecs(-correctionUsec / 1000);

@@ -21,12 +21,6 @@ struct Verdict {
 Verdict judge(const QDateTime& serverUtc, qint64 correctionUsec, bool userStarted, const QDate& build = buildDate(),
               const QDateTime& certificateExpiredUtc = {});
 
-// "Clock corrected by +0.8 s".
-QString correctedText(qint64 correctionUsec);
-// "Clock corrected by +0.004 s (SNTP)": to the millisecond, with the road of the sample that measured it.
-QString correctedText(qint64 correctionUsec, const QString& road);
-// "Clock already right (±0.5 s)": the correction was below what its sample can tell, so nothing was sent.
-QString alreadyRightText(qint64 uncertaintyUsec);
 // The question before a large step: the server's time, this clock's time and the difference; first, when valid,
 // the date the server's certificate expired.
 QString largeStepQuestion(const QDateTime& serverUtc, qint64 correctionUsec,
