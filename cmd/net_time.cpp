@@ -4,9 +4,10 @@
 #include "cmd/avahi.h"
 #include "platform/clock_service.h"
 #include "time_protocol/clock_guard.h"
+#include "time_protocol/clock_step.h"
 #include "time_protocol/net_io.h"
-#include "time_protocol/road.h"
 #include "time_protocol/port_setting.h"
+#include "time_protocol/road.h"
 #include "time_protocol/sntp_exchange.h"
 #include "time_protocol/status_file.h"
 #include "time_protocol/time_reply.h"
@@ -134,33 +135,41 @@ Result run(const QString& host, ClockService& clock, const Ports& ports, bool us
         return {StatusFile::write(report)};
     }
     report.serverTime = answer.serverUtc;
-    const qint64 usec = answer.correctionUsec;
-    // The /yes of a user-started run stands for agreeing to a large step; a timer's run refuses one.
-    const ClockGuard::Verdict verdict = ClockGuard::judge(answer.serverUtc, usec, userStarted);
-    if (verdict.step == ClockGuard::Step::Refuse) {
-        report.kind = Kind::Refused;
-        report.line = verdict.why;
-        return {StatusFile::write(report)};
-    }
+    ClockStep::Request request;
+    request.sample = answer;
+    // The /yes of a user-started run stands for agreeing to a large step (nobody is asked); a timer's run refuses
+    // one.
+    request.userStarted = userStarted;
+    request.build = ClockGuard::buildDate();
     // Right after a correction the clock is known only to that correction's uncertainty: two samples that agree
     // within both tell nothing new.
-    Sample settled = answer;
-    settled.uncertaintyUsec += std::max<qint64>(0, settledUsec);
-    if (settled.withinUncertainty()) {
+    request.settledUsec = settledUsec;
+    request.handingOver = handingOver;
+    const ClockStep::Result step = ClockStep::apply(request, clock);
+    switch (step.kind) {
+    case ClockStep::Result::Kind::Corrected:
+        report.kind = Kind::Corrected;
+        report.line = Road::outcomeText(answer);
+        break;
+    case ClockStep::Result::Kind::AlreadyRight: {
+        Sample settled = answer;
+        settled.uncertaintyUsec = step.settledUsec;
         report.kind = Kind::AlreadyRight;
         report.line = Road::outcomeText(settled);
-        return {StatusFile::write(report)};
+        break;
     }
-    if (handingOver)
-        handingOver();
-    const ClockResult set = clock.setTime(usec, userStarted);
-    if (!set.ok) {
+    case ClockStep::Result::Kind::Refused:
+    case ClockStep::Result::Kind::Declined:
+        report.kind = Kind::Refused;
+        report.line = step.why;
+        break;
+    case ClockStep::Result::Kind::NotPermitted:
         report.kind = Kind::NotPermitted;
-        report.line = describeClockRefusal(set);
-        return {StatusFile::write(report)};
+        report.line = step.why;
+        break;
     }
-    report.kind = Kind::Corrected;
-    report.line = Road::outcomeText(answer);
+    if (step.kind != ClockStep::Result::Kind::Corrected)
+        return {StatusFile::write(report)};
     return {StatusFile::write(report), true, answer.uncertaintyUsec};
 }
 } // namespace NetTime

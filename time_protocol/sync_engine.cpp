@@ -5,7 +5,7 @@
 #include "platform/clock_service.h"
 #include "platform/events.h"
 #include "platform/platform.h"
-#include "time_protocol/clock_guard.h"
+#include "time_protocol/clock_step.h"
 #include "time_protocol/nts_memory.h"
 #include "time_protocol/port_setting.h"
 #include "time_protocol/sntp_exchange.h"
@@ -304,44 +304,25 @@ void SyncEngine::judgeSample(const Sample& sample, const QString& reply) {
         return;
     }
     outcome.newTime = sample.serverUtc;
-    const qint64 usec = sample.correctionUsec;
     const quint64 run = m_run;
-    const ClockGuard::Verdict verdict =
-        ClockGuard::judge(sample.serverUtc, usec, m_userStarted, m_platform.buildDate(), sample.certificateExpiredUtc);
-    // Never worse than before: a correction below what the sample can tell would only move a right clock.
-    const bool alreadyRight = verdict.step != ClockGuard::Step::Refuse && sample.withinUncertainty();
-    outcome.kind = alreadyRight ? SyncOutcome::Kind::AlreadyRight : SyncOutcome::Kind::Corrected;
-    if (!alreadyRight) {
-        m_settingClock = true;
-        if (verdict.step == ClockGuard::Step::Refuse)
-            outcome.why = verdict.why;
-        else if (verdict.step == ClockGuard::Step::Confirm &&
-                 !m_platform.askYesNo(
-                     QStringLiteral("Large Clock Change"),
-                     ClockGuard::largeStepQuestion(sample.serverUtc, usec, sample.certificateExpiredUtc)))
-            outcome.why = ClockGuard::declinedText(usec, sample.certificateExpiredUtc);
-        else
-            outcome.why = applyCorrection(usec);
-        m_settingClock = false;
-    }
+    ClockStep::Request request;
+    request.sample = sample;
+    request.userStarted = m_userStarted;
+    request.build = m_platform.buildDate();
+    request.ask = [this](const QString& title, const QString& text) { return m_platform.askYesNo(title, text); };
+    // From the question on: a person may take their time, and so may the clock service's password prompt.
+    m_settingClock = true;
+    const ClockStep::Result step = ClockStep::apply(request, m_platform.clockService());
+    m_settingClock = false;
+    outcome.why = step.why;
+    outcome.kind = step.kind == ClockStep::Result::Kind::Corrected      ? SyncOutcome::Kind::Corrected
+                   : step.kind == ClockStep::Result::Kind::AlreadyRight ? SyncOutcome::Kind::AlreadyRight
+                                                                        : SyncOutcome::Kind::NotSet;
     doEvents();
     // A start while the clock service answered owns the outcome now; this one must not end it.
     if (run != m_run)
         return;
-    if (!outcome.why.isEmpty())
-        outcome.kind = SyncOutcome::Kind::NotSet;
     end(outcome);
-}
-
-QString SyncEngine::applyCorrection(qint64 usec) {
-    ClockService& clock = m_platform.clockService();
-    ClockResult set = clock.setTime(usec, m_userStarted);
-    if (!set.ok && isAutomaticSyncRefusal(set) && m_userStarted &&
-        m_platform.askYesNo(QStringLiteral("Automatic Time Synchronization"), ClockGuard::automaticSyncQuestion())) {
-        const ClockResult off = clock.setNtp(false, true);
-        set = off.ok ? clock.setTime(usec, true) : off;
-    }
-    return set.ok ? QString() : describeClockRefusal(set);
 }
 
 void SyncEngine::giveUp(const QString& reply, const QString& why) {

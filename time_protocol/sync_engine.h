@@ -119,9 +119,6 @@ private:
     void useSample(const Sample& sample, const QString& reply);
     // The agreement, the guards, then the clock service.
     void judgeSample(const Sample& sample, const QString& reply);
-    // Hands the correction to the clock service; with automatic time synchronization on, a person is asked
-    // whether to switch it off and the same correction is sent again. Empty when set, else why not.
-    QString applyCorrection(qint64 usec);
     void end(SyncOutcome outcome);
 
     Platform& m_platform;
