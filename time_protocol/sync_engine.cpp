@@ -28,8 +28,16 @@ Sample sntpWithHost(const Platform& platform, const QString& host, quint16 port,
         unknown.why = QStringLiteral("SNTP: ") + why;
         return unknown;
     }
-    return Sntp::exchange(found.first().host(), port, NetIo::remainingMs(spent, limitMs),
-                          [&platform] { return platform.nowUsec(); });
+    // The next address (IPv4 beside a broken IPv6, say) only while time is left: an unreachable one fails at
+    // once, a silent one costs the rest.
+    Sample sample;
+    for (const NetIo::Endpoint& e : found) {
+        sample = Sntp::exchange(e.host(), port, NetIo::remainingMs(spent, limitMs),
+                                [&platform] { return platform.nowUsec(); });
+        if (sample.ok || NetIo::remainingMs(spent, limitMs) == 0)
+            break;
+    }
+    return sample;
 }
 
 QString queryKey(const QString& host, int port, Road::Next road) {
