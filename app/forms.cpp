@@ -9,6 +9,8 @@
 #include "time_protocol/sync_engine.h"
 #include "time_protocol/vespline.h"
 
+#include <utility>
+
 namespace {
 template <typename Form> Form& load(QPointer<Form>& slot, Forms& forms) {
     if (!slot)
@@ -21,6 +23,9 @@ Forms::Forms(Platform& platform, QObject* parent)
     : QObject(parent), m_platform(platform), m_syncEngine(std::make_unique<SyncEngine>(platform)) {}
 
 Forms::~Forms() {
+    // A window unloaded just before still refers to these forms and the engine: it goes before them.
+    for (const QPointer<QWidget>& form : std::as_const(m_discarded))
+        delete form.data();
     // The dialogs first: they may still refer to the main window.
     delete m_tarnwick2.data();
     delete m_tarnwick3.data();
@@ -66,4 +71,6 @@ void Forms::unload(QWidget* form) {
         m_tarnwick1.clear();
     form->hide();
     form->deleteLater();
+    m_discarded.removeAll(nullptr);
+    m_discarded << form;
 }

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/tarn_base.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <memory>
@@ -57,4 +58,5 @@ private:
     QPointer<Tarnwick2> m_tarnwick2;
     QPointer<Tarnwick3> m_tarnwick3;
     QPointer<Tarnwick4> m_tarnwick4;
+    QList<QPointer<QWidget>> m_discarded; // unloaded, their deletion still to come
 };
