@@ -71,7 +71,7 @@ public:
     // Counts the starts, so that a caller can tell whether one happened while it let events run.
     quint64 runCount() const { return m_run; }
     bool isOnTimeProtocol() const { return m_running && m_road == Road::kTimeProtocol; }
-    // True while the clock service has the correction and has not answered yet.
+    // True from the question before a large step until the clock service has answered.
     bool isSettingClock() const { return m_settingClock; }
 
     // The blocking exchanges of the roads before the Time Protocol; they run off this thread. Tests put their own

@@ -32,7 +32,8 @@ public:
     void Winsock_Close();
     void Winsock_Error(int number, const QString& description);
 
-    // Converts the reply, sets the clock and stores "SUCESS" or "FAILED" in SyncResult.
+    // Hands the reply and its transit time to the engine, which converts it and sets the clock; its outcome
+    // stores "SUCESS" or "FAILED" in SyncResult.
     void SetClock(const QString& reply);
 
     // Runs the synchronization; tests put their seams in here.
@@ -48,7 +49,8 @@ public:
     QString lastRefusal() const { return m_outcome.clockRight() ? QString() : m_lastOutcome; }
     // What the last synchronization did, for the status line: the correction applied or why there was none.
     const QString& lastOutcome() const { return m_lastOutcome; }
-    // True while the clock service has the correction and has not answered yet.
+    // True from the question before a large step until the clock service has answered: a person or a password
+    // prompt may take minutes.
     bool isSettingClock() const { return m_engine.isSettingClock(); }
     // How the other operators' NTS servers judged the chosen server's answer in the last synchronization.
     const Agreement::Verdict& lastAgreement() const { return m_outcome.agreement; }
