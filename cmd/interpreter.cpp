@@ -108,7 +108,7 @@ bool Interpreter::runNetTime(const QString& host, const QString& target) {
     }
     deliver(target, result.output);
     lock.recordRun(result.corrected, result.uncertaintyUsec);
-    return StatusFile::read(result.output.split(QStringLiteral("\r\n"))).succeeded();
+    return StatusFile::read(result.output).succeeded();
 }
 
 QString Interpreter::targetText(const QString& target) const {

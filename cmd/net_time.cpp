@@ -3,7 +3,6 @@
 
 #include "cmd/avahi.h"
 #include "platform/clock_service.h"
-#include "time_protocol/clock_guard.h"
 #include "time_protocol/clock_step.h"
 #include "time_protocol/net_io.h"
 #include "time_protocol/port_setting.h"
@@ -113,7 +112,7 @@ Sample ask(const QString& host, const Ports& ports, int stepMs, const Clock& now
 }
 
 Earlier earlierOutcome(const QString& output) {
-    const StatusFile::Report report = StatusFile::read(output.split(QStringLiteral("\r\n")));
+    const StatusFile::Report report = StatusFile::read(output);
     if (!report.gaveTime)
         return {};
     if (report.kind == StatusFile::Report::Kind::Corrected)
@@ -140,7 +139,6 @@ Result run(const QString& host, ClockService& clock, const Ports& ports, bool us
     // The /yes of a user-started run stands for agreeing to a large step (nobody is asked); a timer's run refuses
     // one.
     request.userStarted = userStarted;
-    request.build = ClockGuard::buildDate();
     // Right after a correction the clock is known only to that correction's uncertainty: two samples that agree
     // within both tell nothing new.
     request.settledUsec = settledUsec;

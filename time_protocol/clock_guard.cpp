@@ -3,7 +3,6 @@
 
 #include "platform/date_text.h"
 #include "platform/program_options.h"
-#include "time_protocol/status_words.h"
 
 #include <QLocale>
 #include <cstdlib>
@@ -15,10 +14,9 @@ QString expiredText(const QDateTime& certificateExpiredUtc) {
            DateText::generalDate(certificateExpiredUtc.toLocalTime());
 }
 
-QString secondsText(qint64 usec, int decimals = 1) {
+QString secondsText(qint64 usec) {
     const double seconds = static_cast<double>(usec) / 1e6;
-    return (usec >= 0 ? QStringLiteral("+") : QString()) + QString::number(seconds, 'f', decimals) +
-           QStringLiteral(" s");
+    return (usec >= 0 ? QStringLiteral("+") : QString()) + QString::number(seconds, 'f', 1) + QStringLiteral(" s");
 }
 } // namespace
 

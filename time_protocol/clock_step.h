@@ -2,6 +2,7 @@
 // service.
 #pragma once
 
+#include "time_protocol/clock_guard.h"
 #include "time_protocol/sample.h"
 
 #include <QDate>
@@ -12,9 +13,9 @@ class ClockService;
 
 namespace ClockStep {
 struct Request {
-    Sample sample;            // ok: the answer of the server
-    bool userStarted = false; // only a person may make a large step or be asked
-    QDate build;              // no server time before this day is believed
+    Sample sample;                         // ok: the answer of the server
+    bool userStarted = false;              // only a person may make a large step or be asked
+    QDate build = ClockGuard::buildDate(); // no server time before this day is believed
     // How far the clock may still be off after a correction just made; a correction within that and the
     // sample's own uncertainty tells nothing new.
     qint64 settledUsec = 0;

@@ -51,6 +51,8 @@ public:
         QElapsedTimer timer;
         timer.start();
         Received got;
+        if (limitMs <= 0)
+            return got;
         QByteArray buffer(kDatagramBytes, '\0');
         while (waitFor(m_fd.get(), POLLIN, timer, limitMs)) {
             const ssize_t n = ::recv(m_fd.get(), buffer.data(), static_cast<size_t>(buffer.size()), MSG_DONTWAIT);

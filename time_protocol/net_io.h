@@ -72,7 +72,8 @@ public:
     };
     virtual ~DatagramLink() = default;
     virtual bool send(const QByteArray& bytes) = 0;
-    // The next datagram within `limitMs`; Refused when the port is unreachable; Nothing when none came.
+    // The next datagram within `limitMs`; Refused when the port is unreachable; Nothing when none came or no
+    // time is left, so that a flood of datagrams cannot keep an exchange beyond its limit.
     virtual Received receive(int limitMs) = 0;
 };
 // A UDP socket connected to `endpoint`, so that only its datagrams and its "port unreachable" come back; null

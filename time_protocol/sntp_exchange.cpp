@@ -34,10 +34,7 @@ Sample exchange(NetIo::DatagramLink& link, int limitMs, const std::function<qint
     Sample sample = failed(QStringLiteral("no reply"));
     // Every datagram, so that bad ones ahead of the good one cannot hide it; a flood is cut off by the limit.
     for (;;) {
-        const int leftMs = NetIo::remainingMs(transit, limitMs);
-        if (leftMs == 0)
-            return sample;
-        const NetIo::DatagramLink::Received got = link.receive(leftMs);
+        const NetIo::DatagramLink::Received got = link.receive(NetIo::remainingMs(transit, limitMs));
         const qint64 elapsedUsec = transit.nsecsElapsed() / 1000;
         switch (got.kind) {
         case Kind::Nothing:

@@ -90,4 +90,8 @@ Report read(const QStringList& fields) {
     }
     return report;
 }
+
+Report read(const QString& output) {
+    return read(output.split(kEnd));
+}
 } // namespace StatusFile

@@ -33,4 +33,6 @@ struct Report {
 QString write(const Report& report);
 // What the fields of a status file (its lines, as the field reader gives them) say.
 Report read(const QStringList& fields);
+// What the command's output says, line by line.
+Report read(const QString& output);
 } // namespace StatusFile

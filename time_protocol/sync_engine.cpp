@@ -2,7 +2,6 @@
 #include "time_protocol/sync_engine.h"
 
 #include "data/server_lists.h"
-#include "platform/clock_service.h"
 #include "platform/events.h"
 #include "platform/platform.h"
 #include "time_protocol/clock_step.h"
@@ -66,8 +65,7 @@ SyncEngine::SyncEngine(Platform& platform)
     connect(&m_limit, &QTimer::timeout, this, [this] {
         // The chosen server answered in time: the others that have not are left out.
         if (m_holding) {
-            m_holding = false;
-            judgeSample(m_heldSample, m_heldReply);
+            releaseHeld();
             return;
         }
         giveUp(m_closeTimeProtocol ? m_closeTimeProtocol() : QString(),
@@ -93,11 +91,7 @@ void SyncEngine::releaseTimeProtocolSocket(const QObject* owner) {
     if (owner != m_socketOwner)
         return;
     setTimeProtocolSocket(nullptr, {}, {});
-    m_running = false;
-    m_holding = false;
-    m_limit.stop();
-    m_paceWait.stop();
-    m_pacedStart = nullptr;
+    stop();
 }
 
 void SyncEngine::start(const QString& host, Starter starter) {
@@ -141,11 +135,8 @@ void SyncEngine::startWitnesses() {
         ++m_witnessesAsked;
         ++m_witnessesPending;
         const auto ask = [this, run, host] {
-            if (!isCurrent(run))
-                return;
-            auto result = std::make_shared<Nts::Result>();
-            runOffThread([call = m_ntsCall, host, options = m_ntsOptions, result] { *result = call(host, options); },
-                         [this, run, result] { witnessAnswered(run, *result); });
+            if (isCurrent(run))
+                askNts(host, &SyncEngine::witnessAnswered);
         };
         if (waitMs > 0)
             QTimer::singleShot(static_cast<int>(waitMs), this, ask);
@@ -160,10 +151,8 @@ void SyncEngine::witnessAnswered(quint64 run, const Nts::Result& result) {
     --m_witnessesPending;
     if (result.sample.ok)
         m_witnessAnswers << result.sample;
-    if (m_witnessesPending == 0 && m_holding) {
-        m_holding = false;
-        judgeSample(m_heldSample, m_heldReply);
-    }
+    if (m_witnessesPending == 0 && m_holding)
+        releaseHeld();
 }
 
 bool SyncEngine::remembered() const {
@@ -199,7 +188,7 @@ void SyncEngine::take(Road::Next road) {
     };
     if (road == Road::Next::Nts) {
         port = m_ntsOptions.kePort;
-        start = [this] { startNts(); };
+        start = [this] { askNts(m_host, &SyncEngine::ntsAnswered); };
     } else if (road == Road::Next::Sntp) {
         port = m_sntpPort;
         start = [this] { startSntp(); };
@@ -220,11 +209,11 @@ void SyncEngine::startPaced() {
         start();
 }
 
-void SyncEngine::startNts() {
+void SyncEngine::askNts(const QString& host, void (SyncEngine::*answered)(quint64, const Nts::Result&)) {
     auto result = std::make_shared<Nts::Result>();
     const quint64 run = m_run;
-    runOffThread([call = m_ntsCall, host = m_host, options = m_ntsOptions, result] { *result = call(host, options); },
-                 [this, run, result] { ntsAnswered(run, *result); });
+    runOffThread([call = m_ntsCall, host, options = m_ntsOptions, result] { *result = call(host, options); },
+                 [this, answered, run, result] { (this->*answered)(run, *result); });
 }
 
 void SyncEngine::ntsAnswered(quint64 run, const Nts::Result& result) {
@@ -296,6 +285,11 @@ void SyncEngine::useSample(const Sample& sample, const QString& reply) {
     judgeSample(sample, reply);
 }
 
+void SyncEngine::releaseHeld() {
+    m_holding = false;
+    judgeSample(m_heldSample, m_heldReply);
+}
+
 void SyncEngine::judgeSample(const Sample& sample, const QString& reply) {
     m_limit.stop();
     if (!sample.ok) {
@@ -342,11 +336,16 @@ void SyncEngine::giveUp(const QString& reply, const QString& why) {
     end(outcome);
 }
 
-void SyncEngine::end(SyncOutcome outcome) {
+void SyncEngine::stop() {
     m_running = false;
     m_holding = false;
     m_limit.stop();
     m_paceWait.stop();
+    m_pacedStart = nullptr;
+}
+
+void SyncEngine::end(SyncOutcome outcome) {
+    stop();
     outcome.road = m_road;
     outcome.roundTripUsec = m_roundTripUsec;
     Q_EMIT finished(outcome);

@@ -98,7 +98,8 @@ private:
     // After the server's pacing wait, the exchange of that road.
     void take(Road::Next road);
     void startPaced();
-    void startNts();
+    // Asks `host` by NTS on a kept thread; `answered` gets the result back on this thread.
+    void askNts(const QString& host, void (SyncEngine::*answered)(quint64, const Nts::Result&));
     void startSntp();
     void ntsAnswered(quint64 run, const Nts::Result& result);
     void sntpAnswered(quint64 run, const Sample& sample);
@@ -117,8 +118,11 @@ private:
     QString rememberOffer(const Nts::Result& result);
     // Holds an answer of the chosen server until the others have answered or the limit is reached.
     void useSample(const Sample& sample, const QString& reply);
+    void releaseHeld();
     // The agreement, the guards, then the clock service.
     void judgeSample(const Sample& sample, const QString& reply);
+    // Ends the run under way: no timer, no held answer, no road waiting.
+    void stop();
     void end(SyncOutcome outcome);
 
     Platform& m_platform;
